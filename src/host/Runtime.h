@@ -1,0 +1,158 @@
+#pragma once
+
+#include "picture/Picture.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// All the program knows of the windowing runtime. Text is UTF-8; positions and
+// sizes are single-precision twips, as the saved settings hold them.
+namespace zorvane {
+
+enum class FormName { TIMESTMP, C_Disp, C_Menu };
+
+enum class MenuItem { p_PicSelect, p_top, p_scale, p_savepic, p_help, p_about, p_end };
+
+// Message box styles.
+inline constexpr int vbOKOnly = 0;
+inline constexpr int vbCritical = 16;
+inline constexpr int vbInformation = 64;
+
+// Mouse buttons as the mouse events report them.
+inline constexpr int vbLeftButton = 1;
+inline constexpr int vbRightButton = 2;
+inline constexpr int vbMiddleButton = 4;
+
+// Form_QueryUnload reasons.
+inline constexpr int vbFormControlMenu = 0; // the user's close command (Alt+F4)
+inline constexpr int vbAppWindows = 2;      // the session is ending
+
+// A window of the runtime: created hidden at its first reference, lives until the end.
+class Form {
+public:
+    virtual ~Form() = default;
+    virtual float Left() = 0;
+    virtual float Top() = 0;
+    virtual float Width() = 0;
+    virtual float Height() = 0;
+    virtual void SetLeft(float twips) = 0;
+    virtual void SetTop(float twips) = 0;
+    virtual void SetWidth(float twips) = 0;
+    virtual void SetHeight(float twips) = 0;
+    virtual bool Visible() = 0;
+    virtual void SetVisible(bool visible) = 0;
+    virtual void Show() = 0; // modeless
+    virtual void Hide() = 0;
+    // SetWindowPos(HWND_TOPMOST or HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE).
+    virtual void SetTopmost(bool on) = 0;
+    virtual void Unload() = 0;
+};
+
+// The shape control on C_Disp: shows the picture and cuts its window to the outline.
+class ShapeControl {
+public:
+    virtual ~ShapeControl() = default;
+    // The two Boolean properties set before every load: the control takes the
+    // picture's size, and a left-button drag on it moves its window.
+    virtual void SetAutoSize(bool on) = 0;
+    virtual void SetDragMovesForm(bool on) = 0;
+    virtual void SetPicture(std::shared_ptr<const Picture> picture) = 0;
+    virtual float Left() = 0;
+    virtual float Width() = 0;
+    virtual float Height() = 0;
+    // Cuts the window to the pixels that are not the mask colour.
+    virtual void Shape(bool& scaleOn) = 0;
+    // Gives the window back its whole rectangle.
+    virtual void PlainRectangle() = 0;
+};
+
+struct PictureLoad {
+    std::shared_ptr<const Picture> picture; // null when the file could not be shown
+    std::string error;                      // why, in words for the user
+};
+
+struct ScreenMetrics {
+    float width = 0, height = 0; // twips
+    float twipsPerPixelX = 15, twipsPerPixelY = 15;
+};
+
+struct TwipsRect {
+    float left = 0, top = 0, width = 0, height = 0;
+    friend bool operator==(const TwipsRect&, const TwipsRect&) = default;
+};
+
+struct Monitor {
+    TwipsRect bounds;
+    TwipsRect workArea;
+};
+
+// The tray icon record as the program fills it; text is the product title.
+struct TrayIconRecord {
+    std::uint32_t cbSize = 0;
+    FormName hWnd = FormName::TIMESTMP;
+    std::uint32_t uID = 0;
+    std::uint32_t uFlags = 0;
+    std::uint32_t uCallbackMessage = 0;
+    bool hIcon = false; // the host window's own icon
+    std::string szTip;  // 64 characters: the title, a zero, blanks
+};
+
+inline constexpr int NIM_ADD = 0;
+inline constexpr int NIM_DELETE = 2;
+
+class Runtime {
+public:
+    virtual ~Runtime() = default;
+
+    virtual Form& GetForm(FormName name) = 0;
+    virtual ShapeControl& Vesquin1() = 0;
+
+    virtual bool Checked(MenuItem item) = 0;
+    virtual void SetChecked(MenuItem item, bool checked) = 0;
+    // Opens the first submenu of C_Menu's menu bar at (x, y) screen pixels; a
+    // picked item comes back later as a click on C_Menu.
+    virtual void TrackPopupMenu(std::int16_t x, std::int16_t y) = 0;
+
+    virtual void MsgBox(const std::string& text, int style, const std::string& title) = 0;
+    virtual PictureLoad LoadPicture(const std::string& path) = 0;
+
+    // A value that is absent, or not text, reads as defaultText.
+    virtual std::string GetSetting(const std::string& app, const std::string& section,
+                                   const std::string& key, const std::string& defaultText) = 0;
+    // False when the store refused the value.
+    virtual bool SaveSetting(const std::string& app, const std::string& section,
+                             const std::string& key, const std::string& text) = 0;
+
+    virtual bool PrevInstance() = 0;
+    virtual ScreenMetrics Screen() = 0;
+    virtual std::vector<Monitor> Monitors() = 0;
+
+    virtual bool Shell_NotifyIcon(int message, const TrayIconRecord& record) = 0;
+
+    // The Open dialog of dlg1 with one filter ("name|pattern"); it starts from
+    // the last name chosen. Nothing on cancel.
+    virtual std::optional<std::string> ShowOpen(const std::string& filter) = 0;
+
+    // Ends the program at once: no unload or terminate handling runs.
+    virtual void End() = 0;
+};
+
+// What the runtime delivers to the program.
+class Events {
+public:
+    virtual ~Events() = default;
+    virtual void TIMESTMP_Form_Load() = 0;
+    virtual void TIMESTMP_Form_MouseMove(int button, int shift, float x, float y) = 0;
+    virtual void TIMESTMP_Form_Terminate() = 0;
+    // Explorer restarted and lost every tray icon.
+    virtual void TIMESTMP_TaskbarCreated() = 0;
+    // Returns Cancel.
+    virtual bool C_Disp_Form_QueryUnload(int unloadMode) = 0;
+    virtual void C_Disp_Vesquin1_MouseEvent(int button, int shift, float x, float y) = 0;
+    virtual void C_Menu_Click(MenuItem item) = 0;
+};
+
+} // namespace zorvane
