@@ -32,7 +32,7 @@ inline constexpr int vbAppWindows = 2;      // the session is ending
 
 // A window of the runtime: created hidden at its first reference, lives until the end.
 class Form {
-public:
+  public:
     virtual ~Form() = default;
     virtual float Left() = 0;
     virtual float Top() = 0;
@@ -53,7 +53,7 @@ public:
 
 // The shape control on C_Disp: shows the picture and cuts its window to the outline.
 class ShapeControl {
-public:
+  public:
     virtual ~ShapeControl() = default;
     // The two Boolean properties set before every load: the control takes the
     // picture's size, and a left-button drag on it moves its window.
@@ -104,7 +104,7 @@ inline constexpr int NIM_ADD = 0;
 inline constexpr int NIM_DELETE = 2;
 
 class Runtime {
-public:
+  public:
     virtual ~Runtime() = default;
 
     virtual Form& GetForm(FormName name) = 0;
@@ -142,7 +142,7 @@ public:
 
 // What the runtime delivers to the program.
 class Events {
-public:
+  public:
     virtual ~Events() = default;
     virtual void TIMESTMP_Form_Load() = 0;
     virtual void TIMESTMP_Form_MouseMove(int button, int shift, float x, float y) = 0;

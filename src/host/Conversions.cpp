@@ -1,0 +1,96 @@
+#include "host/Conversions.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace zorvane {
+
+std::int32_t RoundHalfEven(double value) {
+    if (std::isnan(value))
+        return 0;
+    constexpr double lo = std::numeric_limits<std::int32_t>::min();
+    constexpr double hi = std::numeric_limits<std::int32_t>::max();
+    const double r = std::nearbyint(std::clamp(value, lo, hi)); // default mode: halves to even
+    return static_cast<std::int32_t>(r);
+}
+
+std::int16_t RoundToInt16(double value) {
+    return static_cast<std::int16_t>(
+        std::clamp<std::int32_t>(RoundHalfEven(value), INT16_MIN, INT16_MAX));
+}
+
+std::int32_t IntDiv(std::int32_t dividend, std::int32_t divisor) {
+    if (divisor == 0 || (dividend == INT32_MIN && divisor == -1))
+        return 0;
+    return dividend / divisor; // C++ truncates toward zero
+}
+
+std::int16_t TwipsToPixel(double twips, double twipsPerPixel) {
+    if (!(twipsPerPixel > 0))
+        return 0;
+    const double tpp = twipsPerPixel;
+    const std::int32_t whole = RoundHalfEven(tpp);
+    if (whole == tpp)
+        return static_cast<std::int16_t>(
+            std::clamp<std::int32_t>(IntDiv(RoundHalfEven(twips), whole), INT16_MIN, INT16_MAX));
+    // Twips here are whole pixels times a fraction: the nearest pixel is the one meant.
+    return RoundToInt16(twips / tpp);
+}
+
+std::string Trim(std::string_view text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = text.find_last_not_of(' ');
+    return std::string(text.substr(first, last - first + 1));
+}
+
+std::string Right(std::string_view text, std::size_t n) {
+    std::size_t pos = text.size();
+    while (n > 0 && pos > 0) {
+        --pos;
+        // Step over UTF-8 continuation bytes to the start of the character.
+        while (pos > 0 && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80)
+            --pos;
+        --n;
+    }
+    return std::string(text.substr(pos));
+}
+
+std::string UCase(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return out;
+}
+
+std::string SingleToText(float value) {
+    char buf[64];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value);
+    return std::string(buf, res.ptr);
+}
+
+std::optional<float> TextToSingle(std::string_view text) {
+    std::string t = Trim(text);
+    if (t.empty() || t.size() > 64)
+        return std::nullopt;
+    // A comma-decimal locale wrote "1234,5".
+    if (t.find('.') == std::string::npos && std::count(t.begin(), t.end(), ',') == 1)
+        t[t.find(',')] = '.';
+    // from_chars takes no leading '+' and would read "0x10" as 0 followed by junk.
+    const char* begin = t.data();
+    if (*begin == '+' && t.size() > 1 && t[1] != '-')
+        ++begin;
+    double value = 0;
+    const auto res = std::from_chars(begin, t.data() + t.size(), value, std::chars_format::general);
+    if (res.ec != std::errc() || res.ptr != t.data() + t.size() || !std::isfinite(value))
+        return std::nullopt;
+    if (std::fabs(value) > std::numeric_limits<float>::max())
+        return std::nullopt;
+    return static_cast<float>(value);
+}
+
+} // namespace zorvane

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The runtime's text and number conversions, as the program relies on them.
+namespace zorvane {
+
+// To the nearest whole number, halves to even; clamped to the 32-bit range (NaN gives 0).
+std::int32_t RoundHalfEven(double value);
+// As RoundHalfEven, held as a 16-bit number (clamped).
+std::int16_t RoundToInt16(double value);
+// Integer division with the quotient truncated toward zero; a zero divisor gives 0.
+std::int32_t IntDiv(std::int32_t dividend, std::int32_t divisor);
+
+// A screen coordinate in twips to whole pixels: the twips rounded, divided with
+// the quotient truncated toward zero, held as 16 bits. Exact for a fractional
+// twips-per-pixel too (1440 / 168 dpi), where dividing by the rounded figure
+// would put the point several pixels off.
+std::int16_t TwipsToPixel(double twips, double twipsPerPixel);
+
+// Removes blanks (spaces only) at both ends.
+std::string Trim(std::string_view text);
+// The last n characters (code points) of UTF-8 text.
+std::string Right(std::string_view text, std::size_t n);
+std::string UCase(std::string_view text);
+
+// The shortest decimal text that reads back to the same single-precision value,
+// independent of the locale: "2085", "1234.5".
+std::string SingleToText(float value);
+// Reads decimal text written by SingleToText or by a comma-decimal locale
+// ("1234,5"), with blanks around it. Nothing for text that is not a finite
+// single-precision number.
+std::optional<float> TextToSingle(std::string_view text);
+
+inline std::string BoolToText(bool value) {
+    return value ? "True" : "False";
+}
+
+} // namespace zorvane

@@ -1,0 +1,82 @@
+#include "host/TIMESTMP.h"
+
+#include "host/Conversions.h"
+#include "host/Settings.h"
+#include "menu/C_Menu.h"
+#include "picture/C_Disp.h"
+
+#include <string>
+
+namespace zorvane {
+
+void TIMESTMP::Form_Load() {
+    Form& host = rt_.GetForm(FormName::TIMESTMP);
+    if (rt_.PrevInstance()) {
+        host.Unload();
+        return;
+    }
+    Command1_Click();
+    host.Hide();
+
+    const SavedSettings saved = ReadSettings(rt_);
+    m_.PicturePath = saved.Save;
+    m_.SavedLeft = saved.Left;
+    m_.SavedTop = saved.Top;
+    m_.AlwaysFlag = saved.Always;
+
+    m_.ScaleOn = ScaleFromText(saved.Scale);
+    rt_.SetChecked(MenuItem::p_scale, m_.ScaleOn);
+
+    if (AlwaysFromText(m_.AlwaysFlag)) {
+        rt_.SetChecked(MenuItem::p_top, true);
+        SetTopmost(disp_.form(), true);
+    } else {
+        rt_.SetChecked(MenuItem::p_top, false);
+    }
+
+    // A picture that cannot be shown is reported by ShowPicture; the program
+    // then runs on with its tray icon, and the saved path is kept.
+    if (!Trim(m_.PicturePath).empty())
+        disp_.ShowPicture(m_.PicturePath, SavedPosition{m_.SavedLeft, m_.SavedTop});
+}
+
+void TIMESTMP::Command1_Click() {
+    trayIcon_.cbSize = 88;
+    trayIcon_.hWnd = FormName::TIMESTMP;
+    trayIcon_.uID = 1;
+    trayIcon_.uFlags = 7; // message, icon and tip
+    trayIcon_.uCallbackMessage = kTrayCallbackMessage;
+    trayIcon_.hIcon = true;
+    std::string tip = std::string(kTitle) + '\0';
+    tip.resize(64, ' ');
+    trayIcon_.szTip = tip;
+    rt_.Shell_NotifyIcon(NIM_ADD, trayIcon_);
+    iconAdded_ = true;
+}
+
+void TIMESTMP::Form_MouseMove(int /*button*/, int /*shift*/, float x, float /*y*/) {
+    const ScreenMetrics screen = rt_.Screen();
+    if (RoundHalfEven(x / screen.twipsPerPixelX) != kRightButtonDown)
+        return;
+    const std::int16_t px = RoundToInt16(screen.width / screen.twipsPerPixelX - 10);
+    const std::int16_t py = RoundToInt16(screen.height / screen.twipsPerPixelY - 10);
+    menu_.PopupCommandMenu(px, py);
+}
+
+void TIMESTMP::Form_Terminate() {
+    RemoveTrayIcon();
+}
+
+void TIMESTMP::TaskbarCreated() {
+    if (iconAdded_)
+        rt_.Shell_NotifyIcon(NIM_ADD, trayIcon_);
+}
+
+void TIMESTMP::RemoveTrayIcon() {
+    if (!iconAdded_)
+        return;
+    rt_.Shell_NotifyIcon(NIM_DELETE, trayIcon_);
+    iconAdded_ = false;
+}
+
+} // namespace zorvane

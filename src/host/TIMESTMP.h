@@ -1,0 +1,42 @@
+#pragma once
+
+#include "host/Module1.h"
+#include "host/Runtime.h"
+
+namespace zorvane {
+
+class C_Disp;
+class C_Menu;
+
+inline constexpr int kTrayCallbackMessage = 512; // arrives as a mouse move over the host
+inline constexpr int kRightButtonDown = 516;
+
+// The hidden host window: startup, and the tray icon it owns.
+class TIMESTMP {
+  public:
+    TIMESTMP(Runtime& rt, Module1& m, C_Disp& disp, C_Menu& menu)
+        : rt_(rt), m_(m), disp_(disp), menu_(menu) {}
+
+    void Form_Load();
+    // Adds the tray icon.
+    void Command1_Click();
+    // A tray notification; x carries the notification's mouse message, in twips.
+    void Form_MouseMove(int button, int shift, float x, float y);
+    void Form_Terminate();
+    // Explorer restarted: the icon has to be added again.
+    void TaskbarCreated();
+    // Deletes the tray icon, if it was added.
+    void RemoveTrayIcon();
+
+    const TrayIconRecord& TrayIcon() const { return trayIcon_; }
+
+  private:
+    Runtime& rt_;
+    Module1& m_;
+    C_Disp& disp_;
+    C_Menu& menu_;
+    TrayIconRecord trayIcon_;
+    bool iconAdded_ = false;
+};
+
+} // namespace zorvane

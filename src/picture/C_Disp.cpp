@@ -1,0 +1,79 @@
+#include "picture/C_Disp.h"
+
+#include "host/Conversions.h"
+#include "menu/C_Menu.h"
+#include "picture/Placement.h"
+
+namespace zorvane {
+
+bool C_Disp::ShowPicture(const std::string& path, const std::optional<SavedPosition>& position) {
+    // Load before touching the window, so a file that cannot be shown leaves
+    // the picture on screen as it was.
+    PictureLoad loaded = rt_.LoadPicture(path);
+    if (!loaded.picture) {
+        std::string text = "次のファイルを表示できませんでした。\r\n\r\n" + path;
+        if (!loaded.error.empty())
+            text += "\r\n\r\n" + loaded.error;
+        rt_.MsgBox(text, vbCritical, kTitle);
+        return false;
+    }
+
+    Form& f = form();
+    ShapeControl& ctl = rt_.Vesquin1();
+    f.SetVisible(false);
+    ctl.SetAutoSize(true);
+    ctl.SetDragMovesForm(true);
+    ctl.SetPicture(std::move(loaded.picture));
+    f.SetHeight(ctl.Height());
+    f.SetWidth(ctl.Width());
+    if (position)
+        MoveToSavedPosition(*position);
+
+    const TwipsRect now{f.Left(), f.Top(), f.Width(), f.Height()};
+    const TwipsRect onScreen = KeepOnScreen(now, rt_.Monitors());
+    if (onScreen.left != now.left)
+        f.SetLeft(onScreen.left);
+    if (onScreen.top != now.top)
+        f.SetTop(onScreen.top);
+
+    f.SetVisible(false);
+    if (m_.ScaleOn)
+        ctl.Shape(m_.ScaleOn);
+    else
+        ctl.PlainRectangle();
+    f.Show();
+    f.SetVisible(true);
+    return true;
+}
+
+void C_Disp::MoveToSavedPosition(const SavedPosition& position) {
+    // A value that is not a finite number is ignored: the window keeps its own coordinate.
+    Form& f = form();
+    if (!position.left.empty())
+        if (auto left = TextToSingle(position.left))
+            f.SetLeft(*left);
+    if (!position.top.empty())
+        if (auto top = TextToSingle(position.top))
+            f.SetTop(*top);
+}
+
+bool C_Disp::Form_QueryUnload(int unloadMode) {
+    if (unloadMode != vbFormControlMenu)
+        return false;
+    form().Hide();
+    return true;
+}
+
+void C_Disp::Vesquin1_MouseEvent(int button, int /*shift*/, float x, float y) {
+    if ((button & vbRightButton) == 0)
+        return;
+    Form& f = form();
+    const ScreenMetrics screen = rt_.Screen();
+    const double left = double(f.Left()) + x + rt_.Vesquin1().Left();
+    const double top = double(f.Top()) + y;
+    const std::int16_t px = TwipsToPixel(left, screen.twipsPerPixelX);
+    const std::int16_t py = TwipsToPixel(top, screen.twipsPerPixelY);
+    menu_.PopupCommandMenu(px, py);
+}
+
+} // namespace zorvane

@@ -1,0 +1,227 @@
+#pragma once
+
+#include "host/Runtime.h"
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// A runtime that keeps its state in memory and records what the program asked of it.
+namespace zorvane::fake {
+
+struct FakeForm : Form {
+    explicit FakeForm(std::vector<std::string>& log, std::string name, TwipsRect initial)
+        : log_(log), name_(std::move(name)), rect(initial) {}
+
+    float Left() override { return rect.left; }
+    float Top() override { return rect.top; }
+    float Width() override { return rect.width; }
+    float Height() override { return rect.height; }
+    void SetLeft(float v) override { rect.left = v; }
+    void SetTop(float v) override { rect.top = v; }
+    void SetWidth(float v) override { rect.width = v; }
+    void SetHeight(float v) override { rect.height = v; }
+    bool Visible() override { return visible; }
+    void SetVisible(bool v) override {
+        visible = v;
+        log_.push_back(name_ + (v ? ".Visible=True" : ".Visible=False"));
+    }
+    void Show() override {
+        visible = true;
+        log_.push_back(name_ + ".Show");
+    }
+    void Hide() override {
+        visible = false;
+        log_.push_back(name_ + ".Hide");
+    }
+    void SetTopmost(bool on) override {
+        topmost = on;
+        log_.push_back(name_ + (on ? ".Topmost=On" : ".Topmost=Off"));
+    }
+    void Unload() override {
+        unloaded = true;
+        log_.push_back(name_ + ".Unload");
+    }
+
+    std::vector<std::string>& log_;
+    std::string name_;
+    TwipsRect rect;
+    bool visible = false;
+    bool topmost = false;
+    bool unloaded = false;
+};
+
+struct FakeShape : ShapeControl {
+    explicit FakeShape(std::vector<std::string>& log, float twipsPerPixel)
+        : log_(log), tpp_(twipsPerPixel) {}
+
+    void SetAutoSize(bool on) override { autoSize = on; }
+    void SetDragMovesForm(bool on) override { dragMovesForm = on; }
+    void SetPicture(std::shared_ptr<const Picture> p) override {
+        picture = std::move(p);
+        log_.push_back("Vesquin1.Picture");
+    }
+    float Left() override { return 0; }
+    float Width() override { return picture ? picture->width * tpp_ : 510; }
+    float Height() override { return picture ? picture->height * tpp_ : 510; }
+    void Shape(bool& scaleOn) override {
+        shaped = true;
+        log_.push_back(scaleOn ? "Vesquin1.Shape(True)" : "Vesquin1.Shape(False)");
+    }
+    void PlainRectangle() override {
+        shaped = false;
+        log_.push_back("Vesquin1.PlainRectangle");
+    }
+
+    std::vector<std::string>& log_;
+    float tpp_;
+    std::shared_ptr<const Picture> picture;
+    bool autoSize = false, dragMovesForm = false, shaped = false;
+};
+
+struct MsgBoxCall {
+    std::string text;
+    int style;
+    std::string title;
+};
+
+struct TrayCall {
+    int message;
+    TrayIconRecord record;
+};
+
+class FakeRuntime : public Runtime {
+  public:
+    FakeRuntime() {
+        screen.width = 1024 * 15.0f;
+        screen.height = 768 * 15.0f;
+        monitors.push_back({{0, 0, screen.width, screen.height},
+                            {0, 0, screen.width, screen.height - 40 * 15.0f}});
+    }
+
+    Form& GetForm(FormName name) override {
+        auto& slot = forms[name];
+        if (!slot) {
+            static const char* names[] = {"TIMESTMP", "C_Disp", "C_Menu"};
+            const TwipsRect initial = name == FormName::C_Disp ? TwipsRect{2085, 1170, 1020, 870}
+                                                               : TwipsRect{0, 0, 4800, 3600};
+            slot = std::make_unique<FakeForm>(log, names[int(name)], initial);
+            log.push_back(std::string("create ") + names[int(name)]);
+        }
+        return *slot;
+    }
+    FakeForm* Existing(FormName name) {
+        auto it = forms.find(name);
+        return it == forms.end() ? nullptr : it->second.get();
+    }
+    FakeForm& Disp() { return static_cast<FakeForm&>(GetForm(FormName::C_Disp)); }
+
+    ShapeControl& Vesquin1() override {
+        GetForm(FormName::C_Disp);
+        if (!shape)
+            shape = std::make_unique<FakeShape>(log, screen.twipsPerPixelX);
+        return *shape;
+    }
+
+    bool Checked(MenuItem item) override { return checked[item]; }
+    void SetChecked(MenuItem item, bool on) override {
+        GetForm(FormName::C_Menu);
+        checked[item] = on;
+    }
+    void TrackPopupMenu(std::int16_t x, std::int16_t y) override {
+        popups.push_back({x, y});
+        log.push_back("TrackPopupMenu(" + std::to_string(x) + "," + std::to_string(y) + ")");
+    }
+
+    void MsgBox(const std::string& text, int style, const std::string& title) override {
+        msgBoxes.push_back({text, style, title});
+        log.push_back("MsgBox");
+    }
+
+    PictureLoad LoadPicture(const std::string& path) override {
+        log.push_back("LoadPicture(" + path + ")");
+        auto it = pictures.find(path);
+        if (it == pictures.end())
+            return {nullptr, "file not found"};
+        return {it->second, {}};
+    }
+    // A file of w x h pixels that loads.
+    void AddPicture(const std::string& path, int w, int h) {
+        auto p = std::make_shared<Picture>();
+        p->width = w;
+        p->height = h;
+        p->pixels.assign(std::size_t(w) * h, 0xFF000000);
+        pictures[path] = p;
+    }
+
+    std::string GetSetting(const std::string& app, const std::string& section,
+                           const std::string& key, const std::string& def) override {
+        auto it = settings.find(app + "\\" + section + "\\" + key);
+        return it == settings.end() ? def : it->second;
+    }
+    bool SaveSetting(const std::string& app, const std::string& section, const std::string& key,
+                     const std::string& text) override {
+        if (failSaves)
+            return false;
+        settings[app + "\\" + section + "\\" + key] = text;
+        saveOrder.push_back(key);
+        return true;
+    }
+    void SetSaved(const std::string& key, const std::string& text) {
+        settings["Kelvra\\Kelvra\\" + key] = text;
+    }
+    std::optional<std::string> Saved(const std::string& key) {
+        auto it = settings.find("Kelvra\\Kelvra\\" + key);
+        if (it == settings.end())
+            return std::nullopt;
+        return it->second;
+    }
+
+    bool PrevInstance() override { return prevInstance; }
+    ScreenMetrics Screen() override { return screen; }
+    std::vector<Monitor> Monitors() override { return monitors; }
+
+    bool Shell_NotifyIcon(int message, const TrayIconRecord& record) override {
+        tray.push_back({message, record});
+        log.push_back(message == NIM_ADD ? "NIM_ADD" : "NIM_DELETE");
+        return true;
+    }
+
+    std::optional<std::string> ShowOpen(const std::string& filter) override {
+        dialogFilters.push_back(filter);
+        log.push_back("ShowOpen");
+        if (dialogAnswers.empty())
+            return std::nullopt;
+        auto answer = dialogAnswers.front();
+        dialogAnswers.pop_front();
+        return answer;
+    }
+
+    void End() override {
+        ended = true;
+        log.push_back("End");
+    }
+
+    std::vector<std::string> log;
+    std::map<FormName, std::unique_ptr<FakeForm>> forms;
+    std::unique_ptr<FakeShape> shape;
+    std::map<MenuItem, bool> checked;
+    std::vector<std::pair<int, int>> popups;
+    std::vector<MsgBoxCall> msgBoxes;
+    std::map<std::string, std::shared_ptr<const Picture>> pictures;
+    std::map<std::string, std::string> settings;
+    std::vector<std::string> saveOrder;
+    bool failSaves = false;
+    bool prevInstance = false;
+    ScreenMetrics screen;
+    std::vector<Monitor> monitors;
+    std::vector<TrayCall> tray;
+    std::deque<std::optional<std::string>> dialogAnswers;
+    std::vector<std::string> dialogFilters;
+    bool ended = false;
+};
+
+} // namespace zorvane::fake

@@ -1,0 +1,149 @@
+#include "fake/ProgramFixture.h"
+
+namespace zorvane::fake {
+namespace {
+
+using CommandMenu = ProgramTest;
+
+TEST_F(CommandMenu, RightClickOnThePictureOpensTheMenuUnderTheMouse) {
+    SaveUsualSettings(); // window at 3000, 1500 twips = 200, 100 px
+    Start();
+    program.C_Disp_Vesquin1_MouseEvent(vbRightButton, 0, 37 * 15, 12 * 15);
+    ASSERT_EQ(rt.popups.size(), 1u);
+    EXPECT_EQ(rt.popups[0], std::make_pair(237, 112));
+    EXPECT_NE(rt.Existing(FormName::C_Menu), nullptr);
+}
+
+TEST_F(CommandMenu, OtherButtonsOpenNothing) {
+    SaveUsualSettings();
+    Start();
+    for (int button : {0, vbLeftButton, vbMiddleButton, vbLeftButton | vbMiddleButton})
+        program.C_Disp_Vesquin1_MouseEvent(button, 0, 10, 10);
+    EXPECT_TRUE(rt.popups.empty());
+    program.C_Disp_Vesquin1_MouseEvent(vbRightButton | vbLeftButton, 0, 0, 0);
+    EXPECT_EQ(rt.popups.size(), 1u);
+}
+
+TEST_F(CommandMenu, AlwaysOnTopTurnsOverFromNoSavedValue) {
+    Start();
+    program.C_Menu_Click(MenuItem::p_top);
+    EXPECT_TRUE(rt.Checked(MenuItem::p_top));
+    EXPECT_EQ(m.AlwaysFlag, "1");
+    EXPECT_TRUE(rt.Disp().topmost);
+    EXPECT_FALSE(rt.Disp().visible);
+    program.C_Menu_Click(MenuItem::p_top);
+    EXPECT_FALSE(rt.Checked(MenuItem::p_top));
+    EXPECT_EQ(m.AlwaysFlag, "0");
+    EXPECT_FALSE(rt.Disp().topmost);
+}
+
+TEST_F(CommandMenu, TransparentTwiceTakesTheShapeOffAndPutsItBack) {
+    SaveUsualSettings();
+    Start();
+    rt.log.clear();
+    program.C_Menu_Click(MenuItem::p_scale);
+    EXPECT_FALSE(m.ScaleOn);
+    EXPECT_FALSE(rt.Checked(MenuItem::p_scale));
+    EXPECT_FALSE(rt.shape->shaped);
+    program.C_Menu_Click(MenuItem::p_scale);
+    EXPECT_TRUE(m.ScaleOn);
+    EXPECT_TRUE(rt.Checked(MenuItem::p_scale));
+    EXPECT_TRUE(rt.shape->shaped);
+    // Not hidden, reloaded or moved.
+    EXPECT_EQ(rt.log,
+              (std::vector<std::string>{"Vesquin1.PlainRectangle", "Vesquin1.Shape(True)"}));
+}
+
+TEST_F(CommandMenu, TransparentBeforeAnyPictureShowsNothing) {
+    Start();
+    program.C_Menu_Click(MenuItem::p_scale);
+    ASSERT_NE(rt.Existing(FormName::C_Disp), nullptr);
+    EXPECT_FALSE(rt.Disp().visible);
+    EXPECT_FALSE(m.ScaleOn);
+}
+
+TEST_F(CommandMenu, SaveWritesTheFiveValuesInOrder) {
+    SaveUsualSettings();
+    rt.SetSaved("Scale", "False");
+    rt.SetSaved("Always", "1");
+    Start();
+    rt.Disp().rect.left = 1234.5f;
+    program.C_Menu_Click(MenuItem::p_savepic);
+    EXPECT_EQ(rt.saveOrder, (std::vector<std::string>{"Save", "Left", "Top", "Scale", "Always"}));
+    EXPECT_EQ(rt.Saved("Save"), "C:\\pics\\cat.bmp");
+    EXPECT_EQ(rt.Saved("Left"), "1234.5");
+    EXPECT_EQ(rt.Saved("Top"), "1500");
+    EXPECT_EQ(rt.Saved("Scale"), "False");
+    EXPECT_EQ(rt.Saved("Always"), "1");
+    EXPECT_TRUE(rt.msgBoxes.empty());
+}
+
+TEST_F(CommandMenu, SaveOnAFirstStartWritesTheHiddenWindowsPlace) {
+    Start();
+    program.C_Menu_Click(MenuItem::p_savepic);
+    EXPECT_EQ(rt.Saved("Save"), "");
+    EXPECT_EQ(rt.Saved("Left"), "2085");
+    EXPECT_EQ(rt.Saved("Top"), "1170");
+    EXPECT_EQ(rt.Saved("Scale"), "True");
+    EXPECT_EQ(rt.Saved("Always"), "");
+    EXPECT_FALSE(rt.Disp().visible);
+}
+
+TEST_F(CommandMenu, FailedSaveIsReported) {
+    Start();
+    rt.failSaves = true;
+    program.C_Menu_Click(MenuItem::p_savepic);
+    ASSERT_EQ(rt.msgBoxes.size(), 1u);
+    EXPECT_EQ(rt.msgBoxes[0].style, vbCritical);
+    EXPECT_EQ(rt.msgBoxes[0].title, "Zorvane Ver1.1");
+    EXPECT_FALSE(rt.ended);
+}
+
+TEST_F(CommandMenu, HelpAndAboutStepOutOfTheBandAndReturnToTheChosenOne) {
+    const struct {
+        MenuItem item;
+        int style;
+        bool alwaysOnTop;
+    } cases[] = {{MenuItem::p_help, vbInformation, false},
+                 {MenuItem::p_help, vbInformation, true},
+                 {MenuItem::p_about, vbOKOnly, false},
+                 {MenuItem::p_about, vbOKOnly, true}};
+    for (const auto& c : cases) {
+        FakeRuntime rt;
+        Program program(rt);
+        rt.SetSaved("Always", c.alwaysOnTop ? "1" : "0");
+        program.TIMESTMP_Form_Load();
+        rt.log.clear();
+        program.C_Menu_Click(c.item);
+        ASSERT_EQ(rt.msgBoxes.size(), 1u);
+        EXPECT_EQ(rt.msgBoxes[0].style, c.style);
+        EXPECT_EQ(rt.msgBoxes[0].title, "Zorvane Ver1.1");
+        const auto msg = std::find(rt.log.begin(), rt.log.end(), "MsgBox");
+        EXPECT_EQ(*(msg - 1), "C_Disp.Topmost=Off");
+        EXPECT_EQ(rt.Disp().topmost, c.alwaysOnTop);
+        EXPECT_EQ(rt.Checked(MenuItem::p_top), c.alwaysOnTop);
+    }
+}
+
+TEST_F(CommandMenu, HelpTextIsFourLines) {
+    Start();
+    program.C_Menu_Click(MenuItem::p_help);
+    EXPECT_EQ(rt.msgBoxes.at(0).text,
+              "タスクトレイにあるｱｲｺﾝまたは\r\n表示されている画像を右クリックし、\r\n"
+              "表示したい画像(*.BMP *.JPG *.ICO *.GIF 等)を \r\n選択するだけです！");
+}
+
+TEST_F(CommandMenu, ExitRemovesTheTrayIconAndEndsWithoutSaving) {
+    SaveUsualSettings();
+    Start();
+    rt.settings.clear();
+    program.C_Menu_Click(MenuItem::p_end);
+    EXPECT_TRUE(rt.ended);
+    ASSERT_EQ(rt.tray.size(), 2u);
+    EXPECT_EQ(rt.tray[1].message, NIM_DELETE);
+    EXPECT_EQ(rt.log.back(), "End");
+    EXPECT_TRUE(rt.settings.empty());
+}
+
+} // namespace
+} // namespace zorvane::fake

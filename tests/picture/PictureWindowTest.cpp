@@ -1,0 +1,47 @@
+#include "fake/ProgramFixture.h"
+
+namespace zorvane::fake {
+namespace {
+
+using PictureWindow = ProgramTest;
+
+TEST_F(PictureWindow, UsersCloseOnlyHidesIt) {
+    SaveUsualSettings();
+    Start();
+    EXPECT_TRUE(program.C_Disp_Form_QueryUnload(vbFormControlMenu));
+    EXPECT_FALSE(rt.Disp().visible);
+    EXPECT_FALSE(rt.ended);
+}
+
+TEST_F(PictureWindow, OtherReasonsLetItUnload) {
+    SaveUsualSettings();
+    Start();
+    EXPECT_FALSE(program.C_Disp_Form_QueryUnload(vbAppWindows));
+    EXPECT_TRUE(rt.Disp().visible);
+}
+
+TEST_F(PictureWindow, ShowSequenceLoadsThenFitsShapesAndShows) {
+    SaveUsualSettings();
+    rt.SetSaved("Scale", "False");
+    Start();
+    std::vector<std::string> tail;
+    auto it = std::find(rt.log.begin(), rt.log.end(), "LoadPicture(C:\\pics\\cat.bmp)");
+    for (++it; it != rt.log.end(); ++it)
+        tail.push_back(*it);
+    EXPECT_EQ(tail,
+              (std::vector<std::string>{"create C_Disp", "C_Disp.Visible=False", "Vesquin1.Picture",
+                                        "C_Disp.Visible=False", "Vesquin1.PlainRectangle",
+                                        "C_Disp.Show", "C_Disp.Visible=True"}));
+}
+
+TEST_F(PictureWindow, PictureLargerThanTheScreenIsNotScaled) {
+    rt.AddPicture("big.jpg", 3000, 2000);
+    rt.SetSaved("Save", "big.jpg");
+    rt.SetSaved("Left", "0");
+    rt.SetSaved("Top", "0");
+    Start();
+    EXPECT_EQ(rt.Disp().rect, (TwipsRect{0, 0, 3000 * 15, 2000 * 15}));
+}
+
+} // namespace
+} // namespace zorvane::fake
