@@ -100,8 +100,8 @@ struct TrayIconRecord {
     std::string szTip;  // 64 characters: the title, a zero, blanks
 };
 
-inline constexpr int NIM_ADD = 0;
-inline constexpr int NIM_DELETE = 2;
+inline constexpr int kNimAdd = 0;
+inline constexpr int kNimDelete = 2;
 
 class Runtime {
   public:
@@ -130,7 +130,7 @@ class Runtime {
     virtual ScreenMetrics Screen() = 0;
     virtual std::vector<Monitor> Monitors() = 0;
 
-    virtual bool Shell_NotifyIcon(int message, const TrayIconRecord& record) = 0;
+    virtual bool NotifyIcon(int message, const TrayIconRecord& record) = 0;
 
     // The Open dialog of dlg1 with one filter ("name|pattern"); it starts from
     // the last name chosen. Nothing on cancel.

@@ -50,7 +50,7 @@ void TIMESTMP::Command1_Click() {
     std::string tip = std::string(kTitle) + '\0';
     tip.resize(64, ' ');
     trayIcon_.szTip = tip;
-    rt_.Shell_NotifyIcon(NIM_ADD, trayIcon_);
+    rt_.NotifyIcon(kNimAdd, trayIcon_);
     iconAdded_ = true;
 }
 
@@ -69,13 +69,13 @@ void TIMESTMP::Form_Terminate() {
 
 void TIMESTMP::TaskbarCreated() {
     if (iconAdded_)
-        rt_.Shell_NotifyIcon(NIM_ADD, trayIcon_);
+        rt_.NotifyIcon(kNimAdd, trayIcon_);
 }
 
 void TIMESTMP::RemoveTrayIcon() {
     if (!iconAdded_)
         return;
-    rt_.Shell_NotifyIcon(NIM_DELETE, trayIcon_);
+    rt_.NotifyIcon(kNimDelete, trayIcon_);
     iconAdded_ = false;
 }
 

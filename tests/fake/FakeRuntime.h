@@ -184,9 +184,9 @@ class FakeRuntime : public Runtime {
     ScreenMetrics Screen() override { return screen; }
     std::vector<Monitor> Monitors() override { return monitors; }
 
-    bool Shell_NotifyIcon(int message, const TrayIconRecord& record) override {
+    bool NotifyIcon(int message, const TrayIconRecord& record) override {
         tray.push_back({message, record});
-        log.push_back(message == NIM_ADD ? "NIM_ADD" : "NIM_DELETE");
+        log.push_back(message == kNimAdd ? "NIM_ADD" : "NIM_DELETE");
         return true;
     }
 

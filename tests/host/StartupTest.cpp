@@ -12,7 +12,7 @@ TEST_F(Startup, FirstStartShowsOnlyTheTrayIcon) {
     EXPECT_FALSE(rt.Checked(MenuItem::p_top));
     EXPECT_EQ(rt.Existing(FormName::C_Disp), nullptr);
     ASSERT_EQ(rt.tray.size(), 1u);
-    EXPECT_EQ(rt.tray[0].message, NIM_ADD);
+    EXPECT_EQ(rt.tray[0].message, kNimAdd);
     EXPECT_TRUE(Logged("TIMESTMP.Hide"));
     EXPECT_TRUE(rt.msgBoxes.empty());
     EXPECT_TRUE(rt.saveOrder.empty()); // startup never writes

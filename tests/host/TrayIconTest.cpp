@@ -36,7 +36,7 @@ TEST_F(TrayIcon, DeletedOnTerminateWithTheSameRecordAndOnlyOnce) {
     program.TIMESTMP_Form_Terminate();
     program.TIMESTMP_Form_Terminate();
     ASSERT_EQ(rt.tray.size(), 2u);
-    EXPECT_EQ(rt.tray[1].message, NIM_DELETE);
+    EXPECT_EQ(rt.tray[1].message, kNimDelete);
     EXPECT_EQ(rt.tray[1].record.szTip, rt.tray[0].record.szTip);
 }
 
@@ -44,7 +44,7 @@ TEST_F(TrayIcon, ComesBackWhenTheTaskbarIsRecreated) {
     Start();
     program.TIMESTMP_TaskbarCreated();
     ASSERT_EQ(rt.tray.size(), 2u);
-    EXPECT_EQ(rt.tray[1].message, NIM_ADD);
+    EXPECT_EQ(rt.tray[1].message, kNimAdd);
 }
 
 TEST_F(TrayIcon, ASecondInstanceNeverAddsOne) {

@@ -140,7 +140,7 @@ TEST_F(CommandMenu, ExitRemovesTheTrayIconAndEndsWithoutSaving) {
     program.C_Menu_Click(MenuItem::p_end);
     EXPECT_TRUE(rt.ended);
     ASSERT_EQ(rt.tray.size(), 2u);
-    EXPECT_EQ(rt.tray[1].message, NIM_DELETE);
+    EXPECT_EQ(rt.tray[1].message, kNimDelete);
     EXPECT_EQ(rt.log.back(), "End");
     EXPECT_TRUE(rt.settings.empty());
 }

@@ -1,1 +1,211 @@
-#include "platform/win32/Handles.h"
+#include "platform/win32/Win32Runtime.h"
+
+#include "platform/win32/Forms.h"
+#include "platform/win32/Registry.h"
+#include "platform/win32/Text.h"
+#include "platform/win32/WicLoader.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace zorvane::win32 {
+namespace {
+
+constexpr wchar_t kInstanceMutex[] = L"Local\\Zorvane.Ver1.1.SingleInstance";
+
+std::wstring SettingsKey(const std::string& app, const std::string& section) {
+    return L"Software\\VB and VBA Program Settings\\" + Widen(app) + L"\\" + Widen(section);
+}
+
+// Counts the dialogs and menus on screen, so that a second menu cannot open
+// over a message box or the Open dialog.
+class Busy {
+public:
+    explicit Busy(int& depth) : depth_(depth) { ++depth_; }
+    ~Busy() { --depth_; }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+private:
+    int& depth_;
+};
+
+int g_busy = 0;
+
+} // namespace
+
+Win32Runtime::Win32Runtime() {
+    if (const HDC screen = GetDC(nullptr)) {
+        const int dpiX = GetDeviceCaps(screen, LOGPIXELSX);
+        const int dpiY = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(nullptr, screen);
+        if (dpiX > 0)
+            twipsPerPixelX_ = 1440.0f / float(dpiX);
+        if (dpiY > 0)
+            twipsPerPixelY_ = 1440.0f / float(dpiY);
+    }
+    icon_.reset(static_cast<HICON>(
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, 32, 32, 0)));
+}
+
+Win32Runtime::~Win32Runtime() {
+    ending_ = true;
+    menu_.reset();
+    disp_.reset();
+    host_.reset();
+}
+
+int Win32Runtime::Run(Events& events) {
+    events_ = &events;
+    Host();
+    events.TIMESTMP_Form_Load();
+    MSG msg{};
+    while (!ending_ && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    ending_ = true;
+    return 0;
+}
+
+void Win32Runtime::HostUnloaded() { End(); }
+
+HostWindow& Win32Runtime::Host() {
+    if (!host_)
+        host_ = std::make_unique<HostWindow>(*this);
+    return *host_;
+}
+DispWindow& Win32Runtime::Disp() {
+    if (!disp_)
+        disp_ = std::make_unique<DispWindow>(*this);
+    return *disp_;
+}
+MenuWindow& Win32Runtime::Menu() {
+    if (!menu_)
+        menu_ = std::make_unique<MenuWindow>(*this);
+    return *menu_;
+}
+
+Form& Win32Runtime::GetForm(FormName name) {
+    switch (name) {
+    case FormName::TIMESTMP: return Host();
+    case FormName::C_Disp: return Disp();
+    case FormName::C_Menu: break;
+    }
+    return Menu();
+}
+
+ShapeControl& Win32Runtime::Vesquin1() { return Disp().Vesquin1(); }
+
+bool Win32Runtime::Checked(MenuItem item) { return Menu().Checked(item); }
+void Win32Runtime::SetChecked(MenuItem item, bool checked) { Menu().SetChecked(item, checked); }
+
+void Win32Runtime::TrackPopupMenu(std::int16_t x, std::int16_t y) {
+    if (g_busy > 0)
+        return;
+    Busy busy(g_busy);
+    Menu().Popup(x, y);
+}
+
+void Win32Runtime::MsgBox(const std::string& text, int style, const std::string& title) {
+    Busy busy(g_busy);
+    MessageBoxW(nullptr, Widen(text).c_str(), Widen(title).c_str(), UINT(style) | MB_SETFOREGROUND);
+}
+
+PictureLoad Win32Runtime::LoadPicture(const std::string& path) {
+    return LoadPictureFile(Widen(path));
+}
+
+std::string Win32Runtime::GetSetting(const std::string& app, const std::string& section,
+                                     const std::string& key, const std::string& defaultText) {
+    const auto text = ReadText(SettingsKey(app, section), Widen(key));
+    return text ? Narrow(*text) : defaultText;
+}
+
+bool Win32Runtime::SaveSetting(const std::string& app, const std::string& section,
+                               const std::string& key, const std::string& text) {
+    return WriteText(SettingsKey(app, section), Widen(key), Widen(text));
+}
+
+bool Win32Runtime::PrevInstance() {
+    if (instanceMutex_)
+        return false;
+    SetLastError(ERROR_SUCCESS);
+    instanceMutex_.reset(CreateMutexW(nullptr, FALSE, kInstanceMutex));
+    const DWORD error = GetLastError();
+    if (instanceMutex_)
+        return error == ERROR_ALREADY_EXISTS;
+    // ERROR_ACCESS_DENIED: another copy made it under rights we do not have.
+    // ERROR_INVALID_HANDLE: something else took the name for another kind of
+    // object; that is no copy of this program, so it must not keep us from running.
+    return error == ERROR_ACCESS_DENIED;
+}
+
+ScreenMetrics Win32Runtime::Screen() {
+    ScreenMetrics s;
+    s.twipsPerPixelX = twipsPerPixelX_;
+    s.twipsPerPixelY = twipsPerPixelY_;
+    s.width = float(GetSystemMetrics(SM_CXSCREEN)) * twipsPerPixelX_;
+    s.height = float(GetSystemMetrics(SM_CYSCREEN)) * twipsPerPixelY_;
+    return s;
+}
+
+std::vector<Monitor> Win32Runtime::Monitors() {
+    std::vector<MONITORINFO> infos;
+    EnumDisplayMonitors(
+        nullptr, nullptr,
+        [](HMONITOR monitor, HDC, LPRECT, LPARAM data) -> BOOL {
+            MONITORINFO info{};
+            info.cbSize = sizeof info;
+            if (GetMonitorInfoW(monitor, &info))
+                reinterpret_cast<std::vector<MONITORINFO>*>(data)->push_back(info);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&infos));
+    auto toTwips = [this](const RECT& r) {
+        return TwipsRect{float(r.left) * twipsPerPixelX_, float(r.top) * twipsPerPixelY_,
+                         float(r.right - r.left) * twipsPerPixelX_,
+                         float(r.bottom - r.top) * twipsPerPixelY_};
+    };
+    std::vector<Monitor> monitors;
+    for (const MONITORINFO& info : infos)
+        monitors.push_back({toTwips(info.rcMonitor), toTwips(info.rcWork)});
+    return monitors;
+}
+
+bool Win32Runtime::NotifyIcon(int message, const TrayIconRecord& record) {
+    NOTIFYICONDATAA nid{};
+    // The first version of the record: the one whose fields the program fills.
+    // (88 bytes is its size in a 32-bit process; this one is 64-bit.)
+    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    nid.hWnd = Host().hwnd();
+    nid.uID = record.uID;
+    nid.uFlags = record.uFlags;
+    nid.uCallbackMessage = record.uCallbackMessage;
+    nid.hIcon = record.hIcon ? icon_.get() : nullptr;
+    // The tip is converted to the ANSI code page; the zero after the title ends it.
+    const std::wstring tip = Widen(record.szTip);
+    char ansi[sizeof nid.szTip] = {};
+    WideCharToMultiByte(CP_ACP, 0, tip.c_str(), int(tip.size()), ansi, int(sizeof ansi) - 1,
+                        nullptr, nullptr);
+    std::memcpy(nid.szTip, ansi, sizeof ansi);
+    nid.szTip[sizeof nid.szTip - 1] = '\0';
+    return ::Shell_NotifyIconA(DWORD(message), &nid) != FALSE;
+}
+
+std::optional<std::string> Win32Runtime::ShowOpen(const std::string& filter) {
+    Busy busy(g_busy);
+    const auto name = dlg1_.Show(Menu().hwnd(), Widen(filter));
+    if (!name)
+        return std::nullopt;
+    return Narrow(*name);
+}
+
+void Win32Runtime::End() {
+    ending_ = true;
+    PostQuitMessage(0);
+}
+
+} // namespace zorvane::win32

@@ -1,2 +1,19 @@
+#include "host/Program.h"
+#include "platform/win32/Win32Runtime.h"
+
+#include <objbase.h>
 #include <windows.h>
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return 0; }
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // The picture decoders and the Open dialog need COM on this thread.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    int code = 0;
+    {
+        zorvane::win32::Win32Runtime runtime;
+        zorvane::Program program(runtime);
+        code = runtime.Run(program);
+    }
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return code;
+}

@@ -1,0 +1,311 @@
+#include "platform/win32/Forms.h"
+
+#include "host/Conversions.h"
+#include "picture/Shape.h"
+#include "platform/win32/Region.h"
+#include "platform/win32/Win32Runtime.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+#include <iterator>
+
+namespace zorvane::win32 {
+namespace {
+
+// Far enough for any desktop, small enough for every coordinate API.
+int ToPixels(float twips, float twipsPerPixel) {
+    return std::clamp(RoundHalfEven(double(twips) / twipsPerPixel), -30000, 30000);
+}
+
+constexpr UINT kFirstCommandId = 100;
+
+struct MenuEntry {
+    MenuItem item;
+    const wchar_t* caption; // null for a separator
+};
+
+constexpr MenuEntry kMenu[] = {
+    {MenuItem::p_PicSelect, L"画像交換(&P)"},
+    {MenuItem::p_top, L"常に手前表示(&T)"},
+    {MenuItem::p_scale, L"透過(&W)"},
+    {MenuItem::p_savepic, L"現在の状態を保存(&S)"},
+    {MenuItem::p_savepic, nullptr}, // dummy
+    {MenuItem::p_help, L"Help(&H)"},
+    {MenuItem::p_help, nullptr}, // dumy3
+    {MenuItem::p_about, L"About(&A)"},
+    {MenuItem::p_about, nullptr}, // dummy2
+    {MenuItem::p_end, L"Exit(&E)"},
+};
+
+UINT CommandId(MenuItem item) { return kFirstCommandId + UINT(item); }
+
+} // namespace
+
+// ---- WindowForm
+
+RECT WindowForm::Bounds() const {
+    RECT r{};
+    GetWindowRect(FormHandle(), &r);
+    return r;
+}
+
+void WindowForm::Place(int x, int y, int width, int height, UINT flags) {
+    SetWindowPos(FormHandle(), nullptr, x, y, width, height,
+                 flags | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+}
+
+float WindowForm::Left() { return float(Bounds().left) * rt_.TwipsPerPixelX(); }
+float WindowForm::Top() { return float(Bounds().top) * rt_.TwipsPerPixelY(); }
+float WindowForm::Width() {
+    const RECT r = Bounds();
+    return float(r.right - r.left) * rt_.TwipsPerPixelX();
+}
+float WindowForm::Height() {
+    const RECT r = Bounds();
+    return float(r.bottom - r.top) * rt_.TwipsPerPixelY();
+}
+
+void WindowForm::SetLeft(float twips) {
+    Place(ToPixels(twips, rt_.TwipsPerPixelX()), Bounds().top, 0, 0, SWP_NOSIZE);
+}
+void WindowForm::SetTop(float twips) {
+    Place(Bounds().left, ToPixels(twips, rt_.TwipsPerPixelY()), 0, 0, SWP_NOSIZE);
+}
+void WindowForm::SetWidth(float twips) {
+    const RECT r = Bounds();
+    Place(0, 0, std::max(0, ToPixels(twips, rt_.TwipsPerPixelX())), r.bottom - r.top, SWP_NOMOVE);
+}
+void WindowForm::SetHeight(float twips) {
+    const RECT r = Bounds();
+    Place(0, 0, r.right - r.left, std::max(0, ToPixels(twips, rt_.TwipsPerPixelY())), SWP_NOMOVE);
+}
+
+bool WindowForm::Visible() { return IsWindowVisible(FormHandle()) != FALSE; }
+void WindowForm::SetVisible(bool visible) { ShowWindow(FormHandle(), visible ? SW_SHOW : SW_HIDE); }
+void WindowForm::Show() { ShowWindow(FormHandle(), SW_SHOW); }
+void WindowForm::Hide() { ShowWindow(FormHandle(), SW_HIDE); }
+
+void WindowForm::SetTopmost(bool on) {
+    // SWP_NOACTIVATE: changing the band must not take the focus from the user's window.
+    SetWindowPos(FormHandle(), on ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void WindowForm::Unload() { DestroyWindow(FormHandle()); }
+
+// ---- TIMESTMP
+
+HostWindow::HostWindow(Win32Runtime& rt) : WindowForm(rt) {
+    taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
+    // A hidden top-level window rather than a message-only one: broadcasts such
+    // as TaskbarCreated reach only top-level windows.
+    Create(L"ZorvaneHost", L"", WS_POPUP, WS_EX_TOOLWINDOW, 0, 0, 0, 0, rt.AppIcon());
+}
+
+void HostWindow::Unload() {
+    WindowForm::Unload();
+    rt_.HostUnloaded();
+}
+
+LRESULT HostWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    Events* events = rt_.events();
+    if (!events)
+        return Default(msg, wp, lp);
+    if (msg == WM_MOUSEMOVE) {
+        // The tray icon's callback message: lParam holds the mouse message,
+        // which arrives, as any mouse move would, as X in twips.
+        const float x = float(LOWORD(lp)) * rt_.TwipsPerPixelX();
+        events->TIMESTMP_Form_MouseMove(0, 0, x, 0);
+        return 0;
+    }
+    if (taskbarCreated_ && msg == taskbarCreated_) {
+        events->TIMESTMP_TaskbarCreated();
+        return 0;
+    }
+    switch (msg) {
+    case WM_ENDSESSION:
+        if (wp)
+            events->TIMESTMP_Form_Terminate();
+        return 0;
+    case WM_CLOSE:
+        // Asked to close from outside (a task manager): leave no icon behind.
+        events->TIMESTMP_Form_Terminate();
+        rt_.End();
+        return 0;
+    }
+    return Default(msg, wp, lp);
+}
+
+// ---- Vesquin1
+
+void Vesquin::SetPicture(std::shared_ptr<const Picture> picture) {
+    picture_ = std::move(picture);
+    InvalidateRect(window_.hwnd(), nullptr, FALSE);
+}
+
+float Vesquin::Width() {
+    const int px = picture_ ? picture_->width : 34; // 510 twips at design time
+    return float(px) * window_.runtime().TwipsPerPixelX();
+}
+
+float Vesquin::Height() {
+    const int px = picture_ ? picture_->height : 34;
+    return float(px) * window_.runtime().TwipsPerPixelY();
+}
+
+void Vesquin::Shape(bool& /*scaleOn*/) {
+    if (!picture_)
+        return;
+    const ShapeRects shape = BuildShapeRects(*picture_);
+    UniqueHrgn region = MakeRegion(shape.rects);
+    if (!region)
+        return;
+    // On success the window owns the region.
+    if (SetWindowRgn(window_.hwnd(), region.get(), TRUE))
+        (void)region.release();
+}
+
+void Vesquin::PlainRectangle() { SetWindowRgn(window_.hwnd(), nullptr, TRUE); }
+
+// ---- C_Disp
+
+DispWindow::DispWindow(Win32Runtime& rt) : WindowForm(rt) {
+    // Before the first picture: 1020 x 870 twips at (2085, 1170).
+    const float tx = rt.TwipsPerPixelX(), ty = rt.TwipsPerPixelY();
+    Create(L"ZorvanePicture", L"", WS_POPUP, WS_EX_TOOLWINDOW, ToPixels(2085, tx),
+           ToPixels(1170, ty), ToPixels(1020, tx), ToPixels(870, ty), rt.AppIcon());
+}
+
+LRESULT DispWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_PAINT:
+        Paint();
+        return 0;
+    case WM_ERASEBKGND:
+        return 1; // Paint covers every pixel
+    case WM_SETCURSOR:
+        if (LOWORD(lp) == HTCLIENT) {
+            SetCursor(LoadCursorW(nullptr, IDC_SIZEALL));
+            return TRUE;
+        }
+        break;
+    case WM_LBUTTONDOWN:
+        if (vesquin1_.dragMovesForm()) {
+            // Let the system's move loop drag the window, as if by a caption.
+            ReleaseCapture();
+            SendMessageW(hwnd(), WM_NCLBUTTONDOWN, HTCAPTION, 0);
+            return 0;
+        }
+        break;
+    case WM_LBUTTONUP:
+        return MouseEvent(vbLeftButton, wp, lp);
+    case WM_RBUTTONUP:
+        return MouseEvent(vbRightButton, wp, lp);
+    case WM_MBUTTONUP:
+        return MouseEvent(vbMiddleButton, wp, lp);
+    case WM_CLOSE:
+        if (Events* events = rt_.events(); events && events->C_Disp_Form_QueryUnload(vbFormControlMenu))
+            return 0;
+        Hide(); // the program's windows live until it ends
+        return 0;
+    case WM_DPICHANGED:
+        return 0; // one picture pixel stays one screen pixel on every monitor
+    }
+    return Default(msg, wp, lp);
+}
+
+LRESULT DispWindow::MouseEvent(int button, WPARAM wp, LPARAM lp) {
+    Events* events = rt_.events();
+    if (!events)
+        return 0;
+    const int shift = ((wp & MK_SHIFT) ? 1 : 0) | ((wp & MK_CONTROL) ? 2 : 0);
+    const float x = float(GET_X_LPARAM(lp)) * rt_.TwipsPerPixelX();
+    const float y = float(GET_Y_LPARAM(lp)) * rt_.TwipsPerPixelY();
+    events->C_Disp_Vesquin1_MouseEvent(button, shift, x, y);
+    return 0;
+}
+
+void DispWindow::Paint() {
+    PAINTSTRUCT ps{};
+    const HDC dc = BeginPaint(hwnd(), &ps);
+    const Picture* picture = vesquin1_.picture();
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    // The control's background is the mask colour, like any transparent part of a picture.
+    const HBRUSH back = CreateSolidBrush(RGB(0, 128, 0));
+    if (picture && !picture->pixels.empty()) {
+        BITMAPINFO bmi{};
+        bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
+        bmi.bmiHeader.biWidth = picture->width;
+        bmi.bmiHeader.biHeight = -picture->height; // top row first
+        bmi.bmiHeader.biPlanes = 1;
+        bmi.bmiHeader.biBitCount = 32;
+        bmi.bmiHeader.biCompression = BI_RGB;
+        SetDIBitsToDevice(dc, 0, 0, DWORD(picture->width), DWORD(picture->height), 0, 0, 0,
+                          UINT(picture->height), picture->pixels.data(), &bmi, DIB_RGB_COLORS);
+        ExcludeClipRect(dc, 0, 0, picture->width, picture->height);
+    }
+    FillRect(dc, &client, back);
+    DeleteObject(back);
+    EndPaint(hwnd(), &ps);
+}
+
+// ---- C_Menu
+
+MenuWindow::MenuWindow(Win32Runtime& rt) : WindowForm(rt) {
+    Create(L"ZorvaneMenu", L"Form1", WS_OVERLAPPEDWINDOW, 0, CW_USEDEFAULT, CW_USEDEFAULT,
+           CW_USEDEFAULT, CW_USEDEFAULT);
+    UniqueHmenu popup(CreatePopupMenu());
+    UniqueHmenu bar(CreateMenu());
+    if (!popup || !bar)
+        return;
+    for (const MenuEntry& e : kMenu) {
+        if (e.caption)
+            AppendMenuW(popup.get(), MF_STRING, CommandId(e.item), e.caption);
+        else
+            AppendMenuW(popup.get(), MF_SEPARATOR, 0, nullptr);
+    }
+    CheckMenuItem(popup.get(), CommandId(MenuItem::p_scale), MF_BYCOMMAND | MF_CHECKED);
+    // Each menu passes to its new owner only once the call that takes it succeeds.
+    if (AppendMenuW(bar.get(), MF_POPUP, reinterpret_cast<UINT_PTR>(popup.get()), L"MainMenu"))
+        (void)popup.release();
+    if (SetMenu(hwnd(), bar.get()))
+        (void)bar.release();
+}
+
+bool MenuWindow::Checked(MenuItem item) const {
+    const UINT state = GetMenuState(GetMenu(hwnd()), CommandId(item), MF_BYCOMMAND);
+    return state != UINT(-1) && (state & MF_CHECKED);
+}
+
+void MenuWindow::SetChecked(MenuItem item, bool checked) {
+    CheckMenuItem(GetMenu(hwnd()), CommandId(item),
+                  MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void MenuWindow::Popup(int x, int y) {
+    const HMENU sub = GetSubMenu(GetMenu(hwnd()), 0);
+    if (!sub)
+        return;
+    // Windows closes a popup menu on a click elsewhere only when its owner is the
+    // foreground window; the WM_NULL afterwards lets the next popup open at once.
+    SetForegroundWindow(hwnd());
+    ::TrackPopupMenu(sub, TPM_RIGHTBUTTON, x, y, 0, hwnd(), nullptr);
+    PostMessageW(hwnd(), WM_NULL, 0, 0);
+}
+
+LRESULT MenuWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_COMMAND && HIWORD(wp) == 0) {
+        const UINT id = LOWORD(wp);
+        if (id >= kFirstCommandId && id <= CommandId(MenuItem::p_end))
+            if (Events* events = rt_.events())
+                events->C_Menu_Click(MenuItem(id - kFirstCommandId));
+        return 0;
+    }
+    if (msg == WM_CLOSE)
+        return 0; // never shown; nothing to close
+    return Default(msg, wp, lp);
+}
+
+} // namespace zorvane::win32

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "host/Runtime.h"
+#include "platform/win32/Handles.h"
+#include "platform/win32/OpenDialog.h"
+
+#include <memory>
+
+namespace zorvane::win32 {
+
+class HostWindow;
+class DispWindow;
+class MenuWindow;
+
+// The windowing runtime on Win32. Lives on the UI thread; COM is initialised by the caller.
+class Win32Runtime final : public Runtime {
+public:
+    Win32Runtime();
+    ~Win32Runtime() override;
+
+    // Creates the host window, runs its load handler, then the message loop
+    // until the program ends. Returns the exit code.
+    int Run(Events& events);
+
+    Form& GetForm(FormName name) override;
+    ShapeControl& Vesquin1() override;
+    bool Checked(MenuItem item) override;
+    void SetChecked(MenuItem item, bool checked) override;
+    void TrackPopupMenu(std::int16_t x, std::int16_t y) override;
+    void MsgBox(const std::string& text, int style, const std::string& title) override;
+    PictureLoad LoadPicture(const std::string& path) override;
+    std::string GetSetting(const std::string& app, const std::string& section,
+                           const std::string& key, const std::string& defaultText) override;
+    bool SaveSetting(const std::string& app, const std::string& section, const std::string& key,
+                     const std::string& text) override;
+    bool PrevInstance() override;
+    ScreenMetrics Screen() override;
+    std::vector<Monitor> Monitors() override;
+    bool NotifyIcon(int message, const TrayIconRecord& record) override;
+    std::optional<std::string> ShowOpen(const std::string& filter) override;
+    void End() override;
+
+    // For the windows: where their events go; null once the program is ending.
+    Events* events() const { return ending_ ? nullptr : events_; }
+    float TwipsPerPixelX() const { return twipsPerPixelX_; }
+    float TwipsPerPixelY() const { return twipsPerPixelY_; }
+    HICON AppIcon() const { return icon_.get(); }
+    // The host window was unloaded: with no window left the program ends.
+    void HostUnloaded();
+
+    HostWindow& Host();
+    DispWindow& Disp();
+    MenuWindow& Menu();
+
+private:
+    Events* events_ = nullptr;
+    bool ending_ = false;
+    float twipsPerPixelX_ = 15, twipsPerPixelY_ = 15;
+    UniqueHicon icon_;
+    UniqueHandleObj instanceMutex_;
+    OpenDialog dlg1_;
+    std::unique_ptr<HostWindow> host_;
+    std::unique_ptr<DispWindow> disp_;
+    std::unique_ptr<MenuWindow> menu_;
+};
+
+} // namespace zorvane::win32
