@@ -1,0 +1,121 @@
+#include "fake/ProgramFixture.h"
+
+namespace zorvane::fake {
+namespace {
+
+struct ChangePicture : ProgramTest {
+    // Starts with the usual picture on screen, then answers the dialog with `answer`.
+    void Choose(std::optional<std::string> answer) {
+        rt.dialogAnswers.push_back(std::move(answer));
+        rt.log.clear();
+        program.C_Menu_Click(MenuItem::p_PicSelect);
+    }
+    void StartWithPicture(bool alwaysOnTop = false) {
+        SaveUsualSettings();
+        rt.SetSaved("Always", alwaysOnTop ? "1" : "0");
+        Start();
+    }
+};
+
+TEST(PictureName, LastThreeCharactersOfTheTrimmedNameInUpperCase) {
+    const struct {
+        const char* name;
+        bool accepted;
+    } cases[] = {
+        {"a.bmp", true},   {"a.Bmp", true},      {"A.JPG", true},  {"a.ico", true},
+        {"a.gif ", true},  {"  a.gif  ", true},  {"aGIF", true},   {"写真.jpg", true},
+        {"a.jpeg", false}, {"a.png", false},     {"a.bm", false},  {"bmp", true},
+        {"jp", false},     {"a.bmp.txt", false}, {"a.gıf", false}, {"画像.ＢＭＰ", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsPictureName(c.name), c.accepted) << c.name;
+}
+
+TEST_F(ChangePicture, AcceptedFileIsShownWhereThePictureStands) {
+    StartWithPicture();
+    rt.AddPicture("D:\\new.gif", 30, 20);
+    Choose("D:\\new.gif");
+    EXPECT_EQ(rt.dialogFilters.at(0), "ピクチャ (*.bmp;*.jpg;*.ico;*.gif)|*.bmp;*.jpg;*.ico;*.gif");
+    EXPECT_EQ(m.PicturePath, "D:\\new.gif");
+    EXPECT_EQ(rt.Disp().rect, (TwipsRect{3000, 1500, 30 * 15, 20 * 15}));
+    EXPECT_TRUE(rt.Disp().visible);
+    EXPECT_TRUE(rt.shape->shaped);
+    EXPECT_EQ(rt.log.front(), "C_Disp.Topmost=Off"); // before the dialog
+    EXPECT_FALSE(rt.Disp().topmost);                 // the option is off
+}
+
+TEST_F(ChangePicture, RefusedNameKeepsEverything) {
+    StartWithPicture(true);
+    const auto before = rt.shape->picture;
+    Choose("D:\\photo.jpeg");
+    ASSERT_EQ(rt.msgBoxes.size(), 1u);
+    EXPECT_EQ(rt.msgBoxes[0].text, "選択できる画像は BMP・JPG・ICO・GIFファイルのみです。");
+    EXPECT_EQ(rt.msgBoxes[0].style, vbCritical);
+    EXPECT_EQ(rt.msgBoxes[0].title, "Zorvane Ver1.1");
+    EXPECT_EQ(m.PicturePath, "C:\\pics\\cat.bmp");
+    EXPECT_EQ(rt.shape->picture, before);
+    EXPECT_TRUE(rt.Disp().visible);
+    EXPECT_TRUE(rt.Disp().topmost); // back in the band the option names
+    EXPECT_EQ(Count("LoadPicture(D:\\photo.jpeg)"), 0u);
+}
+
+TEST_F(ChangePicture, CancelAndBlankAnswersChangeNothing) {
+    for (std::optional<std::string> answer : {std::optional<std::string>{}, {""}, {"   "}}) {
+        FakeRuntime rt;
+        Program program(rt);
+        rt.AddPicture("C:\\pics\\cat.bmp", 64, 48);
+        rt.SetSaved("Save", "C:\\pics\\cat.bmp");
+        program.TIMESTMP_Form_Load();
+        rt.dialogAnswers.push_back(answer);
+        program.C_Menu_Click(MenuItem::p_PicSelect);
+        EXPECT_EQ(program.shared().PicturePath, "C:\\pics\\cat.bmp");
+        EXPECT_TRUE(rt.msgBoxes.empty());
+        EXPECT_EQ(std::count(rt.log.begin(), rt.log.end(), "LoadPicture(C:\\pics\\cat.bmp)"), 1);
+        EXPECT_TRUE(rt.Disp().visible);
+        EXPECT_FALSE(rt.Disp().topmost);
+    }
+}
+
+TEST_F(ChangePicture, UnreadableFileIsReportedAndTheOldPictureStaysAsItWas) {
+    StartWithPicture();
+    const TwipsRect place = rt.Disp().rect;
+    const auto before = rt.shape->picture;
+    Choose("D:\\broken.bmp"); // not among the loadable pictures
+    ASSERT_EQ(rt.msgBoxes.size(), 1u);
+    EXPECT_EQ(rt.msgBoxes[0].style, vbCritical);
+    EXPECT_NE(rt.msgBoxes[0].text.find("D:\\broken.bmp"), std::string::npos);
+    EXPECT_EQ(m.PicturePath, "C:\\pics\\cat.bmp");
+    EXPECT_EQ(rt.shape->picture, before);
+    EXPECT_EQ(rt.Disp().rect, place);
+    EXPECT_TRUE(rt.Disp().visible);
+    EXPECT_FALSE(Logged("C_Disp.Visible=False"));
+    EXPECT_FALSE(rt.ended);
+}
+
+TEST_F(ChangePicture, FirstPictureOnAFirstStartShowsTheHiddenWindow) {
+    Start();
+    rt.AddPicture("C:\\画像\\ねこ.ico", 32, 32);
+    Choose("C:\\画像\\ねこ.ico");
+    EXPECT_TRUE(rt.Disp().visible);
+    EXPECT_EQ(rt.Disp().rect, (TwipsRect{2085, 1170, 32 * 15, 32 * 15}));
+    EXPECT_EQ(m.PicturePath, "C:\\画像\\ねこ.ico");
+}
+
+TEST_F(ChangePicture, ShowsAHiddenPictureAgainAfterTheUsersClose) {
+    StartWithPicture();
+    program.C_Disp_Form_QueryUnload(vbFormControlMenu);
+    ASSERT_FALSE(rt.Disp().visible);
+    rt.AddPicture("D:\\b.bmp", 5, 5);
+    Choose("D:\\b.bmp");
+    EXPECT_TRUE(rt.Disp().visible);
+}
+
+TEST_F(ChangePicture, SaveAfterARefusalStoresThePictureStillShown) {
+    StartWithPicture();
+    Choose("D:\\notes.txt");
+    program.C_Menu_Click(MenuItem::p_savepic);
+    EXPECT_EQ(rt.Saved("Save"), "C:\\pics\\cat.bmp");
+}
+
+} // namespace
+} // namespace zorvane::fake
