@@ -35,11 +35,12 @@ public:
     explicit operator bool() const { return valid(); }
 
     void reset(pointer h = Traits::invalid()) {
-        if (valid()) {
-            Traits::close(h_);
+        // Let go before closing: closing a window sends messages that may look at this.
+        const pointer old = std::exchange(h_, h);
+        if (old != Traits::invalid()) {
             --live_;
+            Traits::close(old);
         }
-        h_ = h;
         if (valid())
             ++live_;
     }

@@ -13,7 +13,12 @@ public:
     HWND hwnd() const { return hwnd_.get(); }
 
 protected:
-    ~BaseWindow() = default;
+    // The derived part is gone by now: detach first, so that the messages of the
+    // window's destruction go to the default procedure, not to a dead object.
+    ~BaseWindow() {
+        if (hwnd_)
+            SetWindowLongPtrW(hwnd_.get(), GWLP_USERDATA, 0);
+    }
 
     bool Create(const wchar_t* className, const wchar_t* title, DWORD style, DWORD exStyle, int x,
                 int y, int width, int height, HICON icon = nullptr) {

@@ -1,0 +1,207 @@
+#include "platform/win32/Win32Runtime.h"
+#include "platform/win32/Forms.h"
+#include "platform/win32/Registry.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace zorvane::win32 {
+namespace {
+
+struct RecordingEvents : Events {
+    void TIMESTMP_Form_Load() override {}
+    void TIMESTMP_Form_MouseMove(int, int, float x, float) override { trayMessages.push_back(x); }
+    void TIMESTMP_Form_Terminate() override { ++terminates; }
+    void TIMESTMP_TaskbarCreated() override { ++taskbarCreated; }
+    bool C_Disp_Form_QueryUnload(int mode) override {
+        unloadModes.push_back(mode);
+        return cancelUnload;
+    }
+    void C_Disp_Vesquin1_MouseEvent(int button, int, float x, float y) override {
+        mouse.push_back({float(button), x, y});
+    }
+    void C_Menu_Click(MenuItem item) override { clicks.push_back(item); }
+
+    std::vector<float> trayMessages;
+    int terminates = 0, taskbarCreated = 0;
+    std::vector<int> unloadModes;
+    bool cancelUnload = true;
+    std::vector<std::vector<float>> mouse;
+    std::vector<MenuItem> clicks;
+};
+
+// A picture with a mask-green frame 2 pixels wide around a solid block.
+std::shared_ptr<Picture> FramedPicture(int w, int h) {
+    auto p = std::make_shared<Picture>();
+    p->width = w;
+    p->height = h;
+    p->pixels.assign(std::size_t(w) * h, 0xFF000000 | kMaskColor);
+    for (int y = 2; y < h - 2; ++y)
+        for (int x = 2; x < w - 2; ++x)
+            p->pixels[std::size_t(y) * w + x] = 0xFFC02020;
+    return p;
+}
+
+TEST(Registry, TextRoundTripsAndOtherTypesReadAsAbsent) {
+    const std::wstring key = L"Software\\Zorvane.Tests\\" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring japanese = L"C:\\写真\\ねこ 🐈.bmp";
+    const std::wstring huge(10000, L'x');
+    EXPECT_TRUE(WriteText(key, L"Save", japanese));
+    EXPECT_TRUE(WriteText(key, L"Huge", huge));
+    EXPECT_TRUE(WriteText(key, L"Empty", L""));
+    EXPECT_EQ(ReadText(key, L"Save"), japanese);
+    EXPECT_EQ(ReadText(key, L"Huge"), huge);
+    EXPECT_EQ(ReadText(key, L"Empty"), std::wstring());
+    EXPECT_EQ(ReadText(key, L"Missing"), std::nullopt);
+
+    HKEY raw = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_SET_VALUE, &raw), ERROR_SUCCESS);
+    const DWORD number = 1234;
+    RegSetValueExW(raw, L"Left", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4);
+    RegSetValueExW(raw, L"Top", 0, REG_BINARY, reinterpret_cast<const BYTE*>("\1\2\3"), 3);
+    RegCloseKey(raw);
+    EXPECT_EQ(ReadText(key, L"Left"), std::nullopt);
+    EXPECT_EQ(ReadText(key, L"Top"), std::nullopt);
+
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Zorvane.Tests");
+}
+
+struct RuntimeTest : ::testing::Test {
+    void SetUp() override {
+        windowsBefore = UniqueHwnd::live();
+        regionsBefore = UniqueHrgn::live();
+    }
+    void TearDown() override {
+        rt.reset();
+        EXPECT_EQ(UniqueHwnd::live(), windowsBefore);
+        EXPECT_EQ(UniqueHrgn::live(), regionsBefore);
+    }
+    Win32Runtime& runtime() { return *rt; }
+
+    long windowsBefore = 0, regionsBefore = 0;
+    std::unique_ptr<Win32Runtime> rt = std::make_unique<Win32Runtime>();
+};
+
+TEST_F(RuntimeTest, PictureWindowStartsHiddenAtItsDesignPlace) {
+    Form& disp = runtime().GetForm(FormName::C_Disp);
+    const HWND h = runtime().Disp().hwnd();
+    ASSERT_TRUE(h);
+    EXPECT_FALSE(disp.Visible());
+    EXPECT_EQ(disp.Left(), 2085);
+    EXPECT_EQ(disp.Top(), 1170);
+    EXPECT_EQ(disp.Width(), 1020);
+    EXPECT_EQ(disp.Height(), 870);
+    EXPECT_EQ(GetWindowLongW(h, GWL_STYLE) & WS_CAPTION, 0);
+    EXPECT_TRUE(GetWindowLongW(h, GWL_EXSTYLE) & WS_EX_TOOLWINDOW); // no taskbar button
+    EXPECT_EQ(&runtime().GetForm(FormName::C_Disp), &disp);         // one window, made once
+}
+
+TEST_F(RuntimeTest, TopmostAndVisibleFollowTheForm) {
+    Form& disp = runtime().GetForm(FormName::C_Disp);
+    const HWND h = runtime().Disp().hwnd();
+    disp.SetTopmost(true);
+    EXPECT_TRUE(GetWindowLongW(h, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    disp.SetTopmost(false);
+    EXPECT_FALSE(GetWindowLongW(h, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    disp.Show();
+    EXPECT_TRUE(IsWindowVisible(h));
+    disp.SetLeft(300 * 15);
+    disp.SetTop(-20 * 15);
+    RECT r{};
+    GetWindowRect(h, &r);
+    EXPECT_EQ(r.left, 300);
+    EXPECT_EQ(r.top, -20);
+    disp.Hide();
+    EXPECT_FALSE(IsWindowVisible(h));
+}
+
+TEST_F(RuntimeTest, ShapeCutsTheWindowToThePictureAndPlainRectangleRestoresIt) {
+    Form& disp = runtime().GetForm(FormName::C_Disp);
+    ShapeControl& ctl = runtime().Vesquin1();
+    ctl.SetPicture(FramedPicture(40, 30));
+    EXPECT_EQ(ctl.Width(), 40 * 15);
+    EXPECT_EQ(ctl.Height(), 30 * 15);
+    disp.SetHeight(ctl.Height());
+    disp.SetWidth(ctl.Width());
+    bool scaleOn = true;
+    ctl.Shape(scaleOn);
+
+    const HWND h = runtime().Disp().hwnd();
+    UniqueHrgn region(CreateRectRgn(0, 0, 0, 0));
+    ASSERT_EQ(GetWindowRgn(h, region.get()), SIMPLEREGION);
+    RECT box{};
+    GetRgnBox(region.get(), &box);
+    EXPECT_EQ(box.left, 2);
+    EXPECT_EQ(box.top, 2);
+    EXPECT_EQ(box.right, 38);
+    EXPECT_EQ(box.bottom, 28);
+
+    ctl.PlainRectangle();
+    EXPECT_EQ(GetWindowRgn(h, region.get()), ERROR); // no region: the whole window
+}
+
+TEST_F(RuntimeTest, MenuBarHoldsTheCommandsInOrder) {
+    runtime().GetForm(FormName::C_Menu);
+    const HWND h = runtime().Menu().hwnd();
+    const HMENU bar = GetMenu(h);
+    ASSERT_TRUE(bar);
+    wchar_t text[64];
+    GetMenuStringW(bar, 0, text, 64, MF_BYPOSITION);
+    EXPECT_STREQ(text, L"MainMenu");
+    const HMENU sub = GetSubMenu(bar, 0);
+    ASSERT_EQ(GetMenuItemCount(sub), 10);
+    const wchar_t* captions[] = {
+        L"画像交換(&P)", L"常に手前表示(&T)", L"透過(&W)", L"現在の状態を保存(&S)",
+        nullptr,         L"Help(&H)",         nullptr,     L"About(&A)",
+        nullptr,         L"Exit(&E)"};
+    for (int i = 0; i < 10; ++i) {
+        const UINT state = GetMenuState(sub, UINT(i), MF_BYPOSITION);
+        if (!captions[i]) {
+            EXPECT_TRUE(state & MF_SEPARATOR) << i;
+            continue;
+        }
+        GetMenuStringW(sub, UINT(i), text, 64, MF_BYPOSITION);
+        EXPECT_STREQ(text, captions[i]);
+        EXPECT_FALSE(state & (MF_GRAYED | MF_DISABLED)) << i;
+    }
+    EXPECT_TRUE(runtime().Checked(MenuItem::p_scale)); // as the menu is defined
+    EXPECT_FALSE(runtime().Checked(MenuItem::p_top));
+    runtime().SetChecked(MenuItem::p_top, true);
+    runtime().SetChecked(MenuItem::p_scale, false);
+    EXPECT_TRUE(GetMenuState(sub, 1, MF_BYPOSITION) & MF_CHECKED);
+    EXPECT_FALSE(GetMenuState(sub, 2, MF_BYPOSITION) & MF_CHECKED);
+}
+
+TEST(WindowEvents, ReachTheProgramInTwips) {
+    Win32Runtime rt;
+    struct EndingEvents : RecordingEvents {
+        explicit EndingEvents(Win32Runtime& rt) : rt(rt) {}
+        void TIMESTMP_Form_Load() override {
+            const HWND disp = rt.Disp().hwnd();
+            const HWND host = rt.Host().hwnd();
+            const HWND menu = rt.Menu().hwnd();
+            SendMessageW(disp, WM_RBUTTONUP, 0, MAKELPARAM(12, 7));
+            SendMessageW(disp, WM_CLOSE, 0, 0);
+            SendMessageW(host, WM_MOUSEMOVE, 1, 0x204); // the tray's right-button press
+            SendMessageW(host, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+            SendMessageW(menu, WM_COMMAND, 100 + int(MenuItem::p_about), 0);
+            SendMessageW(host, WM_ENDSESSION, TRUE, 0);
+            rt.End();
+        }
+        Win32Runtime& rt;
+    } recording(rt);
+    rt.Run(recording);
+
+    ASSERT_EQ(recording.mouse.size(), 1u);
+    EXPECT_EQ(recording.mouse[0], (std::vector<float>{float(vbRightButton), 12 * 15, 7 * 15}));
+    EXPECT_EQ(recording.unloadModes, std::vector<int>{vbFormControlMenu});
+    EXPECT_EQ(recording.trayMessages, std::vector<float>{0x204 * 15});
+    EXPECT_EQ(recording.taskbarCreated, 1);
+    EXPECT_EQ(recording.clicks, std::vector<MenuItem>{MenuItem::p_about});
+    EXPECT_EQ(recording.terminates, 1);
+}
+
+} // namespace
+} // namespace zorvane::win32
