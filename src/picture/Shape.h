@@ -22,6 +22,8 @@ struct Run {
 
 // Appends the runs of non-mask pixels of one row, left to right.
 void FindRowRuns(const std::uint32_t* row, int width, std::vector<Run>& out);
+// The same, one pixel at a time: the reference the fast scan must agree with.
+void FindRowRunsPerPixel(const std::uint32_t* row, int width, std::vector<Run>& out);
 
 // X11 (and so Wine) refuses window shapes beyond about 32,700 rectangles; stay well below.
 inline constexpr std::size_t kMaxShapeRects = 32000;
@@ -35,6 +37,9 @@ struct ShapeRects {
 };
 
 // The rectangles covering exactly the non-mask pixels of the picture, at most maxRects of them.
+// Past the limit, gaps within rows are filled first; only when one rectangle per band is still
+// too many are neighbouring bands joined into their bounding boxes. A limit of 0 counts as 1.
+// A picture whose pixels do not match its size has no shape.
 ShapeRects BuildShapeRects(const Picture& picture, std::size_t maxRects = kMaxShapeRects);
 
 } // namespace zorvane

@@ -21,7 +21,7 @@ protected:
     }
 
     bool Create(const wchar_t* className, const wchar_t* title, DWORD style, DWORD exStyle, int x,
-                int y, int width, int height, HICON icon = nullptr) {
+                int y, int width, int height, HICON icon = nullptr, HWND owner = nullptr) {
         const HINSTANCE instance = GetModuleHandleW(nullptr);
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof wc;
@@ -36,7 +36,7 @@ protected:
             if (!RegisterClassExW(&wc))
                 return false;
         }
-        CreateWindowExW(exStyle, className, title, style, x, y, width, height, nullptr, nullptr,
+        CreateWindowExW(exStyle, className, title, style, x, y, width, height, owner, nullptr,
                         instance, this);
         return hwnd_.valid();
     }
