@@ -173,10 +173,8 @@ void Vesquin::PlainRectangle() { SetWindowRgn(window_.hwnd(), nullptr, TRUE); }
 DispWindow::DispWindow(Win32Runtime& rt) : WindowForm(rt) {
     // Before the first picture: 1020 x 870 twips at (2085, 1170).
     const float tx = rt.TwipsPerPixelX(), ty = rt.TwipsPerPixelY();
-    // Owned by the hidden host window: an owned window never gets a taskbar button.
     Create(L"ZorvanePicture", L"", WS_POPUP, WS_EX_TOOLWINDOW, ToPixels(2085, tx),
-           ToPixels(1170, ty), ToPixels(1020, tx), ToPixels(870, ty), rt.AppIcon(),
-           rt.Host().hwnd());
+           ToPixels(1170, ty), ToPixels(1020, tx), ToPixels(870, ty), rt.AppIcon());
 }
 
 LRESULT DispWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
