@@ -233,7 +233,7 @@ void DispWindow::Paint() {
     RECT client{};
     GetClientRect(hwnd(), &client);
     // The control's background is the mask colour, like any transparent part of a picture.
-    const HBRUSH back = CreateSolidBrush(RGB(0, 128, 0));
+    const UniqueHbrush back(CreateSolidBrush(RGB(0, 128, 0)));
     if (picture && !picture->pixels.empty()) {
         BITMAPINFO bmi{};
         bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
@@ -246,8 +246,7 @@ void DispWindow::Paint() {
                           UINT(picture->height), picture->pixels.data(), &bmi, DIB_RGB_COLORS);
         ExcludeClipRect(dc, 0, 0, picture->width, picture->height);
     }
-    FillRect(dc, &client, back);
-    DeleteObject(back);
+    FillRect(dc, &client, back.get());
     EndPaint(hwnd(), &ps);
 }
 

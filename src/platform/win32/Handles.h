@@ -69,6 +69,7 @@ template <typename H, auto Close> struct Null {
 inline void DeleteGdi(HGDIOBJ h) { ::DeleteObject(h); }
 struct Rgn : Null<HRGN, DeleteGdi> {};
 struct Bitmap : Null<HBITMAP, DeleteGdi> {};
+struct Brush : Null<HBRUSH, DeleteGdi> {};
 struct Window : Null<HWND, ::DestroyWindow> {};
 struct Icon : Null<HICON, ::DestroyIcon> {};
 struct Menu : Null<HMENU, ::DestroyMenu> {};
@@ -83,6 +84,7 @@ struct Dc {
 
 using UniqueHrgn = UniqueHandle<traits::Rgn>;
 using UniqueHbitmap = UniqueHandle<traits::Bitmap>;
+using UniqueHbrush = UniqueHandle<traits::Brush>;
 using UniqueHwnd = UniqueHandle<traits::Window>;
 using UniqueHicon = UniqueHandle<traits::Icon>;
 using UniqueHmenu = UniqueHandle<traits::Menu>;

@@ -32,8 +32,6 @@ private:
     int& depth_;
 };
 
-int g_busy = 0;
-
 } // namespace
 
 Win32Runtime::Win32Runtime() {
@@ -103,14 +101,14 @@ bool Win32Runtime::Checked(MenuItem item) { return Menu().Checked(item); }
 void Win32Runtime::SetChecked(MenuItem item, bool checked) { Menu().SetChecked(item, checked); }
 
 void Win32Runtime::TrackPopupMenu(std::int16_t x, std::int16_t y) {
-    if (g_busy > 0)
+    if (busy_ > 0)
         return;
-    Busy busy(g_busy);
+    Busy busy(busy_);
     Menu().Popup(x, y);
 }
 
 void Win32Runtime::MsgBox(const std::string& text, int style, const std::string& title) {
-    Busy busy(g_busy);
+    Busy busy(busy_);
     MessageBoxW(nullptr, Widen(text).c_str(), Widen(title).c_str(), UINT(style) | MB_SETFOREGROUND);
 }
 
@@ -196,7 +194,7 @@ bool Win32Runtime::NotifyIcon(int message, const TrayIconRecord& record) {
 }
 
 std::optional<std::string> Win32Runtime::ShowOpen(const std::string& filter) {
-    Busy busy(g_busy);
+    Busy busy(busy_);
     const auto name = dlg1_.Show(Menu().hwnd(), Widen(filter));
     if (!name)
         return std::nullopt;

@@ -55,6 +55,7 @@ public:
 private:
     Events* events_ = nullptr;
     bool ending_ = false;
+    int busy_ = 0; // message boxes, dialogs and menus on screen
     float twipsPerPixelX_ = 15, twipsPerPixelY_ = 15;
     UniqueHicon icon_;
     UniqueHandleObj instanceMutex_;
