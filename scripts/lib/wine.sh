@@ -1,0 +1,98 @@
+# Sourced by scripts/test and scripts/run: a private Wine prefix, a headless X display,
+# and cleanup on exit. Never touches ~/.wine: every Wine run here has WINEPREFIX set.
+#   zv_xvfb_start          start Xvfb on a free display, export DISPLAY (stopped on exit)
+#   zv_display_ensure      keep $DISPLAY if it answers, else zv_xvfb_start
+#                          (ZV_XVFB_PID is set when it started one)
+#   zv_wine_prefix DIR     export the Wine environment for DIR, initialise it once,
+#                          start a persistent wineserver for it (stopped on exit)
+#   zv_wine_stop           stop the wineserver and every Wine process of that prefix
+#   zv_on_exit CMD...      run CMD on exit (last added runs first)
+
+ZV_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+ZV_XVFB_PID=""
+ZV_EXIT_CMDS=()
+
+zv_on_exit() { ZV_EXIT_CMDS=("$*" "${ZV_EXIT_CMDS[@]}"); }
+zv_run_exit_cmds() {
+  local cmd
+  for cmd in "${ZV_EXIT_CMDS[@]}"; do eval "$cmd" || true; done
+  ZV_EXIT_CMDS=()
+}
+trap zv_run_exit_cmds EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# Japanese text needs a Japanese UTF-8 locale under Wine.
+zv_wine_locale() {
+  unset LC_ALL
+  export LANG=ja_JP.UTF-8
+}
+
+zv_xvfb_start() {
+  local n size=${ZV_SCREEN:-1280x1024x24}
+  for n in $(seq 90 160); do
+    [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
+    Xvfb ":$n" -screen 0 "$size" -nolisten tcp -noreset >/dev/null 2>&1 &
+    ZV_XVFB_PID=$!
+    for _ in $(seq 50); do                      # up to 10 s for it to answer
+      if ! kill -0 "$ZV_XVFB_PID" 2>/dev/null; then break; fi
+      if timeout 2 xdpyinfo -display ":$n" >/dev/null 2>&1; then
+        export DISPLAY=":$n"
+        zv_on_exit zv_xvfb_stop
+        return 0
+      fi
+      sleep 0.2
+    done
+    kill "$ZV_XVFB_PID" 2>/dev/null || true      # lost a race for :$n, or hung: next one
+    wait "$ZV_XVFB_PID" 2>/dev/null || true
+    ZV_XVFB_PID=""
+  done
+  echo "wine.sh: could not start Xvfb" >&2
+  return 1
+}
+
+zv_xvfb_stop() {
+  [[ -n $ZV_XVFB_PID ]] || return 0
+  kill "$ZV_XVFB_PID" 2>/dev/null || true
+  wait "$ZV_XVFB_PID" 2>/dev/null || true
+  ZV_XVFB_PID=""
+}
+
+zv_display_ensure() {
+  if [[ -n ${DISPLAY:-} ]] && timeout 5 xdpyinfo >/dev/null 2>&1; then return 0; fi
+  zv_xvfb_start
+}
+
+zv_wine_prefix() {
+  mkdir -p "$1"
+  export WINEPREFIX
+  WINEPREFIX=$(cd "$1" && pwd)
+  if [[ $WINEPREFIX == "$HOME/.wine" || $WINEPREFIX != "$ZV_ROOT/build/"* ]]; then
+    echo "wine.sh: refusing prefix $WINEPREFIX (must be under $ZV_ROOT/build/)" >&2
+    return 1
+  fi
+  export WINEDLLOVERRIDES="mscoree=;mshtml="   # no Mono or Gecko install prompts
+  export WINEDEBUG=-all
+  export WINEARCH=win64
+  zv_wine_locale
+  zv_on_exit zv_wine_stop
+  if [[ ! -f $WINEPREFIX/system.reg || -e $WINEPREFIX/.zv-init-incomplete ]]; then
+    echo "wine.sh: initialising Wine prefix $WINEPREFIX"
+    touch "$WINEPREFIX/.zv-init-incomplete"
+    timeout 300 wineboot -i </dev/null >/dev/null 2>&1 || { echo "wine.sh: wineboot -i failed" >&2; return 1; }
+    timeout 120 wineserver -w </dev/null >/dev/null 2>&1 || true  # registry on disk
+    rm -f "$WINEPREFIX/.zv-init-incomplete"
+  fi
+  wineserver -k </dev/null >/dev/null 2>&1 || true   # leftovers of an interrupted run
+  timeout 30 wineserver -w </dev/null >/dev/null 2>&1 || true
+  wineserver -p </dev/null >/dev/null 2>&1 || true   # persistent: one server for all runs
+  # Start Wine's own services now, detached from our output: started later from a test,
+  # they would inherit its pipes and a runner reading them (ctest) would wait forever.
+  timeout 120 wine wineboot </dev/null >/dev/null 2>&1 || true
+}
+
+zv_wine_stop() {
+  [[ -n ${WINEPREFIX:-} ]] || return 0
+  wineserver -k </dev/null >/dev/null 2>&1 || true
+  timeout 30 wineserver -w </dev/null >/dev/null 2>&1 || true
+}
