@@ -1,0 +1,299 @@
+#include "platform/qt/Forms.h"
+
+#include "host/Conversions.h"
+#include "picture/Shape.h"
+#include "platform/qt/QtRuntime.h"
+#include "platform/qt/X11State.h"
+
+#include <QCloseEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRegion>
+#include <QWindow>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace zorvane::qt {
+namespace {
+
+struct MenuEntry {
+    MenuItem item;
+    const char* caption; // null for a separator
+};
+
+constexpr MenuEntry kMenu[] = {
+    {MenuItem::p_PicSelect, "画像交換(&P)"},
+    {MenuItem::p_top, "常に手前表示(&T)"},
+    {MenuItem::p_scale, "透過(&W)"},
+    {MenuItem::p_savepic, "現在の状態を保存(&S)"},
+    {MenuItem::p_savepic, nullptr},
+    {MenuItem::p_help, "Help(&H)"},
+    {MenuItem::p_help, nullptr},
+    {MenuItem::p_about, "About(&A)"},
+    {MenuItem::p_about, nullptr},
+    {MenuItem::p_end, "Exit(&E)"},
+};
+
+const QColor kMaskQColor(0, 128, 0);
+
+} // namespace
+
+int ToPixels(float twips, float twipsPerPixel) {
+    return std::clamp(RoundHalfEven(double(twips) / twipsPerPixel), -30000, 30000);
+}
+
+// ---- HiddenForm
+
+float HiddenForm::Left() { return float(pixels_.x()) * rt_.TwipsPerPixelX(); }
+float HiddenForm::Top() { return float(pixels_.y()) * rt_.TwipsPerPixelY(); }
+float HiddenForm::Width() { return float(pixels_.width()) * rt_.TwipsPerPixelX(); }
+float HiddenForm::Height() { return float(pixels_.height()) * rt_.TwipsPerPixelY(); }
+void HiddenForm::SetLeft(float twips) { pixels_.moveLeft(ToPixels(twips, rt_.TwipsPerPixelX())); }
+void HiddenForm::SetTop(float twips) { pixels_.moveTop(ToPixels(twips, rt_.TwipsPerPixelY())); }
+void HiddenForm::SetWidth(float twips) {
+    pixels_.setWidth(std::max(0, ToPixels(twips, rt_.TwipsPerPixelX())));
+}
+void HiddenForm::SetHeight(float twips) {
+    pixels_.setHeight(std::max(0, ToPixels(twips, rt_.TwipsPerPixelY())));
+}
+void HiddenForm::Unload() {
+    visible_ = false;
+    if (onUnload_)
+        onUnload_();
+}
+
+// ---- Vesquin1
+
+void Vesquin::SetPicture(std::shared_ptr<const Picture> picture) {
+    image_ = QImage(); // before the pixels it may point at go
+    picture_ = std::move(picture);
+    const Picture* p = picture_.get();
+    if (p && p->width > 0 && p->height > 0 &&
+        p->pixels.size() == std::size_t(p->width) * std::size_t(p->height)) {
+        // The alpha byte is not part of the picture (the Windows window ignores
+        // it too); Qt's RGB32 wants it 0xFF, so only other pictures are copied.
+        const bool opaque = std::all_of(p->pixels.begin(), p->pixels.end(),
+                                        [](std::uint32_t px) { return (px >> 24) == 0xFF; });
+        if (opaque) {
+            image_ = QImage(reinterpret_cast<const uchar*>(p->pixels.data()), p->width, p->height,
+                            qsizetype(p->width) * 4, QImage::Format_RGB32);
+        } else {
+            image_ = QImage(p->width, p->height, QImage::Format_RGB32);
+            for (int y = 0; y < p->height; ++y) {
+                auto* out = reinterpret_cast<std::uint32_t*>(image_.scanLine(y));
+                for (int x = 0; x < p->width; ++x)
+                    out[x] = p->at(x, y) | 0xFF000000u;
+            }
+        }
+    }
+    form_.widget().update();
+}
+
+float Vesquin::Width() {
+    const int px = picture_ ? picture_->width : 34; // 510 twips at design time
+    return float(px) * rt_.TwipsPerPixelX();
+}
+
+float Vesquin::Height() {
+    const int px = picture_ ? picture_->height : 34;
+    return float(px) * rt_.TwipsPerPixelY();
+}
+
+void Vesquin::Shape(bool& /*scaleOn*/) {
+    if (!picture_)
+        return;
+    const ShapeRects shape = BuildShapeRects(*picture_);
+    QRegion region;
+    if (shape.rects.empty()) {
+        // Nothing of the picture is left. Qt takes an empty mask for no mask
+        // at all; a pixel outside the window cuts all of it away, as an empty
+        // window region does on Windows.
+        region = QRegion(-1, -1, 1, 1);
+    } else {
+        std::vector<QRect> rects;
+        rects.reserve(shape.rects.size());
+        for (const Rect& r : shape.rects)
+            rects.emplace_back(r.left, r.top, r.right - r.left, r.bottom - r.top);
+        // The rectangles come Y-X banded, as setRects requires: no union needed.
+        region.setRects(rects.data(), int(rects.size()));
+    }
+    form_.widget().setMask(region);
+}
+
+void Vesquin::PlainRectangle() { form_.widget().clearMask(); }
+
+// ---- The picture window
+
+PictureWidget::PictureWidget(QtRuntime& rt, Vesquin& control)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint), rt_(rt), control_(control) {
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setAttribute(Qt::WA_OpaquePaintEvent); // paintEvent covers every pixel
+    setAttribute(Qt::WA_NoSystemBackground);
+    setCursor(Qt::SizeAllCursor);
+    setWindowIcon(rt.AppIcon());
+}
+
+void PictureWidget::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    const QImage& image = control_.image();
+    if (!image.isNull())
+        painter.drawImage(0, 0, image);
+    // The control's background is the mask colour, like any transparent part of a picture.
+    const QRegion rest = QRegion(rect()) - QRegion(0, 0, image.width(), image.height());
+    for (const QRect& r : rest)
+        painter.fillRect(r, kMaskQColor);
+}
+
+void PictureWidget::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !control_.dragMovesForm())
+        return;
+    // The window manager's own move, as a drag by a title bar would start it.
+    if (QWindow* window = windowHandle(); window && window->startSystemMove())
+        return;
+    dragOffset_ = event->globalPosition().toPoint() - pos();
+}
+
+void PictureWidget::mouseMoveEvent(QMouseEvent* event) {
+    if (dragOffset_ && (event->buttons() & Qt::LeftButton))
+        move(event->globalPosition().toPoint() - *dragOffset_);
+}
+
+void PictureWidget::mouseReleaseEvent(QMouseEvent* event) {
+    switch (event->button()) {
+    case Qt::LeftButton:
+        // A drag that moved the window ends without a click, as on Windows.
+        if (control_.dragMovesForm()) {
+            dragOffset_.reset();
+            return;
+        }
+        return Deliver(vbLeftButton, event);
+    case Qt::RightButton:
+        return Deliver(vbRightButton, event);
+    case Qt::MiddleButton:
+        return Deliver(vbMiddleButton, event);
+    default:
+        return;
+    }
+}
+
+void PictureWidget::Deliver(int button, QMouseEvent* event) {
+    Events* events = rt_.events();
+    if (!events)
+        return;
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    const int shift = (mods & Qt::ShiftModifier ? 1 : 0) | (mods & Qt::ControlModifier ? 2 : 0);
+    const QPointF at = event->position();
+    const float x = float(std::floor(at.x())) * rt_.TwipsPerPixelX();
+    const float y = float(std::floor(at.y())) * rt_.TwipsPerPixelY();
+    events->C_Disp_Vesquin1_MouseEvent(button, shift, x, y);
+}
+
+void PictureWidget::closeEvent(QCloseEvent* event) {
+    // Alt+F4 asks as the user's close; the session's end as the system's.
+    // An accepted close only hides: the program's windows live until it ends.
+    const int mode = rt_.quitting() ? vbAppWindows : vbFormControlMenu;
+    if (Events* events = rt_.events(); events && events->C_Disp_Form_QueryUnload(mode))
+        event->ignore();
+    else
+        event->accept();
+}
+
+// ---- C_Disp
+
+DispForm::DispForm(QtRuntime& rt)
+    : rt_(rt), control_(std::make_unique<Vesquin>(rt, *this)),
+      widget_(std::make_unique<PictureWidget>(rt, *control_)) {
+    // Before the first picture: 1020 x 870 twips at (2085, 1170).
+    const float tx = rt.TwipsPerPixelX(), ty = rt.TwipsPerPixelY();
+    widget_->move(ToPixels(2085, tx), ToPixels(1170, ty));
+    widget_->resize(ToPixels(1020, tx), ToPixels(870, ty));
+}
+
+DispForm::~DispForm() = default;
+
+float DispForm::Left() { return float(widget_->pos().x()) * rt_.TwipsPerPixelX(); }
+float DispForm::Top() { return float(widget_->pos().y()) * rt_.TwipsPerPixelY(); }
+float DispForm::Width() { return float(widget_->width()) * rt_.TwipsPerPixelX(); }
+float DispForm::Height() { return float(widget_->height()) * rt_.TwipsPerPixelY(); }
+
+void DispForm::SetLeft(float twips) {
+    widget_->move(ToPixels(twips, rt_.TwipsPerPixelX()), widget_->pos().y());
+}
+void DispForm::SetTop(float twips) {
+    widget_->move(widget_->pos().x(), ToPixels(twips, rt_.TwipsPerPixelY()));
+}
+void DispForm::SetWidth(float twips) {
+    widget_->resize(std::max(0, ToPixels(twips, rt_.TwipsPerPixelX())), widget_->height());
+}
+void DispForm::SetHeight(float twips) {
+    widget_->resize(widget_->width(), std::max(0, ToPixels(twips, rt_.TwipsPerPixelY())));
+}
+
+bool DispForm::Visible() { return widget_->isVisible(); }
+void DispForm::SetVisible(bool visible) { widget_->setVisible(visible); }
+void DispForm::Show() { widget_->show(); }
+void DispForm::Hide() { widget_->hide(); }
+
+void DispForm::SetTopmost(bool on) {
+    Qt::WindowFlags flags = widget_->windowFlags();
+    flags.setFlag(Qt::WindowStaysOnTopHint, on);
+    if (flags == widget_->windowFlags())
+        return;
+    if (QWindow* window = widget_->windowHandle()) {
+        // QWidget::setWindowFlags would remake the native window, hiding it and
+        // losing its place. The flags are kept for Qt's next map, and a shown
+        // window is moved between the layers by the window manager.
+        widget_->overrideWindowFlags(flags);
+        window->setFlags(flags);
+        AskKeepAbove(*widget_, on);
+    } else {
+        widget_->setWindowFlags(flags); // nothing made yet: nothing to lose
+    }
+}
+
+void DispForm::Unload() { widget_->hide(); }
+
+// ---- C_Menu's command menu
+
+CommandMenu::CommandMenu() {
+    menu_.setTitle(QStringLiteral("MainMenu"));
+    for (const MenuEntry& e : kMenu) {
+        if (e.caption)
+            actions_[std::size_t(e.item)] = menu_.addAction(QString::fromUtf8(e.caption));
+        else
+            menu_.addSeparator();
+    }
+    checked_[std::size_t(MenuItem::p_scale)] = true; // as the menu is defined
+    ShowCheckMarks();
+}
+
+void CommandMenu::SetChecked(MenuItem item, bool checked) {
+    checked_[std::size_t(item)] = checked;
+    ShowCheckMarks();
+}
+
+void CommandMenu::ShowCheckMarks() {
+    // Only a checkable action shows a mark, but Qt also flips one when it is
+    // picked; the marks are set back from checked_ after every pick. An
+    // unchecked item is left uncheckable so that no empty box shows.
+    for (std::size_t i = 0; i < actions_.size(); ++i) {
+        QAction* a = actions_[i];
+        a->setCheckable(true);
+        a->setChecked(checked_[i]);
+        a->setCheckable(checked_[i]);
+    }
+}
+
+std::optional<MenuItem> CommandMenu::Popup(int x, int y) {
+    QAction* picked = menu_.exec(QPoint(x, y));
+    ShowCheckMarks();
+    for (std::size_t i = 0; i < actions_.size(); ++i)
+        if (picked && actions_[i] == picked)
+            return MenuItem(i);
+    return std::nullopt;
+}
+
+} // namespace zorvane::qt

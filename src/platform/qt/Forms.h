@@ -1,0 +1,155 @@
+#pragma once
+
+#include "host/Runtime.h"
+
+#include <QImage>
+#include <QMenu>
+#include <QPoint>
+#include <QRect>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace zorvane::qt {
+
+class QtRuntime;
+
+// Twips to whole pixels, far enough for any desktop and within X11's 16-bit coordinates.
+int ToPixels(float twips, float twipsPerPixel);
+
+// A form with no window of its own (TIMESTMP, C_Menu): never shown to the
+// user, it keeps the place, size and visibility the program gives it.
+class HiddenForm final : public Form {
+  public:
+    HiddenForm(QtRuntime& rt, std::function<void()> onUnload)
+        : rt_(rt), onUnload_(std::move(onUnload)) {}
+
+    float Left() override;
+    float Top() override;
+    float Width() override;
+    float Height() override;
+    void SetLeft(float twips) override;
+    void SetTop(float twips) override;
+    void SetWidth(float twips) override;
+    void SetHeight(float twips) override;
+    bool Visible() override { return visible_; }
+    void SetVisible(bool visible) override { visible_ = visible; }
+    void Show() override { visible_ = true; }
+    void Hide() override { visible_ = false; }
+    void SetTopmost(bool) override {}
+    void Unload() override;
+
+  private:
+    QtRuntime& rt_;
+    std::function<void()> onUnload_;
+    QRect pixels_{0, 0, 0, 0};
+    bool visible_ = false;
+};
+
+class DispForm;
+class PictureWidget;
+
+// The shape control on C_Disp: paints the picture and cuts the window to its outline.
+class Vesquin final : public ShapeControl {
+  public:
+    Vesquin(QtRuntime& rt, DispForm& form) : rt_(rt), form_(form) {}
+
+    void SetAutoSize(bool on) override { autoSize_ = on; }
+    void SetDragMovesForm(bool on) override { dragMovesForm_ = on; }
+    void SetPicture(std::shared_ptr<const Picture> picture) override;
+    float Left() override { return 0; } // at the window's top left corner, never moved
+    float Width() override;
+    float Height() override;
+    void Shape(bool& scaleOn) override;
+    void PlainRectangle() override;
+
+    const Picture* picture() const { return picture_.get(); }
+    const QImage& image() const { return image_; }
+    bool dragMovesForm() const { return dragMovesForm_; }
+
+  private:
+    QtRuntime& rt_;
+    DispForm& form_;
+    std::shared_ptr<const Picture> picture_;
+    QImage image_; // over picture_'s pixels, or an opaque copy of them
+    bool autoSize_ = false; // the control always takes the picture's size
+    bool dragMovesForm_ = false;
+};
+
+// C_Disp's window: frameless, no taskbar entry, exactly the picture's size.
+class PictureWidget final : public QWidget {
+  public:
+    PictureWidget(QtRuntime& rt, Vesquin& control);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void Deliver(int button, QMouseEvent* event);
+
+    QtRuntime& rt_;
+    Vesquin& control_;
+    // Set while the window follows the mouse itself, where the window manager
+    // cannot move it (no manager, or one without _NET_WM_MOVERESIZE).
+    std::optional<QPoint> dragOffset_;
+};
+
+// C_Disp: the Form over the picture window; positions are its outer top left corner.
+class DispForm final : public Form {
+  public:
+    explicit DispForm(QtRuntime& rt);
+    ~DispForm() override;
+
+    float Left() override;
+    float Top() override;
+    float Width() override;
+    float Height() override;
+    void SetLeft(float twips) override;
+    void SetTop(float twips) override;
+    void SetWidth(float twips) override;
+    void SetHeight(float twips) override;
+    bool Visible() override;
+    void SetVisible(bool visible) override;
+    void Show() override;
+    void Hide() override;
+    void SetTopmost(bool on) override;
+    void Unload() override;
+
+    Vesquin& Vesquin1() { return *control_; }
+    PictureWidget& widget() { return *widget_; }
+
+  private:
+    QtRuntime& rt_;
+    std::unique_ptr<Vesquin> control_;
+    std::unique_ptr<PictureWidget> widget_; // goes first: it paints from the control
+};
+
+// The command menu of C_Menu: the first submenu of its menu bar.
+class CommandMenu {
+  public:
+    CommandMenu();
+
+    bool Checked(MenuItem item) const { return checked_[std::size_t(item)]; }
+    void SetChecked(MenuItem item, bool checked);
+    // Opens the menu at (x, y) pixels; the item picked, if any.
+    std::optional<MenuItem> Popup(int x, int y);
+
+    QMenu& menu() { return menu_; }
+    QAction* action(MenuItem item) { return actions_[std::size_t(item)]; }
+
+  private:
+    void ShowCheckMarks();
+
+    QMenu menu_;
+    std::array<QAction*, 7> actions_{};
+    std::array<bool, 7> checked_{};
+};
+
+} // namespace zorvane::qt

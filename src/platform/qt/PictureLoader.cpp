@@ -1,0 +1,200 @@
+#include "platform/qt/PictureLoader.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+#include <QRect>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <optional>
+
+namespace zorvane::qt {
+namespace {
+
+// The same words as the Windows loader uses.
+constexpr const char* kNotFound = "ファイルが見つかりません。";
+constexpr const char* kFolder = "フォルダーは開けません。画像ファイルを選んでください。";
+constexpr const char* kCannotOpen = "ファイルを開けません。";
+constexpr const char* kEmpty = "ファイルが空です。";
+constexpr const char* kNotPicture = "画像ファイルではないか、対応していない形式です。";
+constexpr const char* kBroken = "画像を読み込めません。ファイルが壊れている可能性があります。";
+constexpr const char* kNoMemory = "メモリが足りないため画像を読み込めません。";
+constexpr const char* kNoCodec = "画像を読み込む機能を使えません。";
+
+PictureLoad Fail(std::string message) {
+    return {nullptr, std::move(message)};
+}
+
+std::string TooLarge(std::uint64_t width, std::uint64_t height) {
+    return "画像が大きすぎて表示できません（" + std::to_string(width) + "×" +
+           std::to_string(height) + " ピクセル）。";
+}
+
+// The decoder is chosen from the file's first bytes, never by trying every
+// installed plugin: only these four formats are ever decoded.
+const char* SniffFormat(const QByteArray& head) {
+    const auto* h = reinterpret_cast<const unsigned char*>(head.constData());
+    const auto n = head.size();
+    if (n >= 2 && h[0] == 'B' && h[1] == 'M')
+        return "bmp";
+    if (n >= 3 && h[0] == 0xFF && h[1] == 0xD8 && h[2] == 0xFF)
+        return "jpeg";
+    if (n >= 6 && (std::memcmp(h, "GIF87a", 6) == 0 || std::memcmp(h, "GIF89a", 6) == 0))
+        return "gif";
+    if (n >= 6 && h[0] == 0 && h[1] == 0 && h[2] == 1 && h[3] == 0 && (h[4] | h[5]) != 0)
+        return "ico";
+    return nullptr;
+}
+
+int Le16(const QByteArray& b, int at) {
+    return int(uchar(b[at])) | int(uchar(b[at + 1])) << 8;
+}
+
+// Where a GIF's first frame lies on its screen. Qt fills the screen around a
+// smaller first frame with the background colour; the Windows decoder, and so
+// the program, leaves it see-through. Nothing when the file does not say.
+std::optional<QRect> GifFirstFrame(QIODevice& in) {
+    const QByteArray head = in.read(13);
+    if (head.size() < 13)
+        return std::nullopt;
+    if (uchar(head[10]) & 0x80) // a global colour table
+        in.skip(3 << ((uchar(head[10]) & 7) + 1));
+    for (char kind; in.getChar(&kind);) {
+        if (uchar(kind) == 0x2C) {
+            const QByteArray d = in.read(8);
+            if (d.size() < 8)
+                return std::nullopt;
+            return QRect(Le16(d, 0), Le16(d, 2), Le16(d, 4), Le16(d, 6));
+        }
+        if (uchar(kind) != 0x21 || !in.skip(1)) // an extension and its label
+            return std::nullopt;
+        for (char n; in.getChar(&n) && n != 0;) // its data blocks
+            in.skip(uchar(n));
+    }
+    return std::nullopt;
+}
+
+PictureLoad Decode(const std::string& path) {
+    if (path.empty())
+        return Fail(kNotFound);
+    // Opened without blocking and checked on the open descriptor: a FIFO or a
+    // device named like a picture must not hang the program.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        const int e = errno;
+        return Fail(e == ENOENT || e == ENOTDIR || e == ENAMETOOLONG || e == ELOOP ? kNotFound
+                                                                                  : kCannotOpen);
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return Fail(kCannotOpen);
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return Fail(kCannotOpen);
+    if (S_ISDIR(st.st_mode))
+        return Fail(kFolder);
+    if (!S_ISREG(st.st_mode))
+        return Fail(kNotPicture);
+    if (st.st_size == 0)
+        return Fail(kEmpty);
+
+    const char* format = SniffFormat(file.peek(8));
+    if (!format)
+        return Fail(kNotPicture);
+    if (!QImageReader::supportedImageFormats().contains(format))
+        return Fail(kNoCodec);
+    std::optional<QRect> frame;
+    if (std::strcmp(format, "gif") == 0) {
+        frame = GifFirstFrame(file);
+        if (!file.seek(0))
+            return Fail(kCannotOpen);
+    }
+
+    // Qt's own guard for what a decoder may allocate, in case a header lies
+    // about the size; the checks below refuse honest headers first.
+    QImageReader::setAllocationLimit(int(kMaxPictureBytes >> 20));
+    QImageReader reader(&file, format);
+    reader.setAutoDetectImageFormat(false);
+    reader.setAutoTransform(false); // as stored, like the Windows decoders show it
+    if (!reader.canRead())
+        return Fail(kBroken);
+
+    // An icon shows its image with the most pixels (the first of equals).
+    if (std::strcmp(format, "ico") == 0) {
+        const int count = reader.imageCount();
+        int best = 0;
+        std::uint64_t bestPixels = 0;
+        for (int i = 0; i < count; ++i) {
+            if (!reader.jumpToImage(i))
+                continue;
+            const QSize s = reader.size();
+            const std::uint64_t pixels = s.isValid() ? std::uint64_t(s.width()) * s.height() : 0;
+            if (pixels > bestPixels) {
+                best = i;
+                bestPixels = pixels;
+            }
+        }
+        reader.jumpToImage(best);
+    }
+
+    const QSize declared = reader.size();
+    if (declared.isValid() && !PictureSizeAllowed(declared.width(), declared.height()))
+        return Fail(TooLarge(declared.width(), declared.height()));
+
+    QImage image;
+    if (!reader.read(&image)) {
+        switch (reader.error()) {
+        case QImageReader::DeviceError:
+            return Fail(kCannotOpen);
+        case QImageReader::UnsupportedFormatError:
+            return Fail(kNotPicture);
+        default:
+            return Fail(kBroken);
+        }
+    }
+    if (!PictureSizeAllowed(image.width(), image.height()))
+        return Fail(TooLarge(image.width(), image.height()));
+    image.convertTo(QImage::Format_ARGB32);
+    if (image.isNull() || image.format() != QImage::Format_ARGB32)
+        return Fail(kNoMemory);
+
+    auto picture = std::make_shared<Picture>();
+    picture->width = image.width();
+    picture->height = image.height();
+    picture->pixels.resize(std::size_t(picture->width) * picture->height);
+    const QRect shown = frame ? image.rect().intersected(*frame) : image.rect();
+    for (int y = 0; y < picture->height; ++y) {
+        const auto* in = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
+        std::uint32_t* out = picture->pixels.data() + std::size_t(y) * picture->width;
+        const bool row = y >= shown.top() && y <= shown.bottom();
+        for (int x = 0; x < picture->width; ++x) {
+            const std::uint32_t px = in[x];
+            const bool inside = row && x >= shown.left() && x <= shown.right();
+            out[x] = !inside || (px >> 24) < 0x80 ? (0xFF000000u | kMaskColor) : (px | 0xFF000000u);
+        }
+    }
+    return {std::move(picture), {}};
+}
+
+} // namespace
+
+PictureLoad LoadPictureFile(const std::string& path) {
+    try {
+        return Decode(path);
+    } catch (const std::bad_alloc&) {
+        return Fail(kNoMemory);
+    } catch (...) {
+        return Fail(kBroken);
+    }
+}
+
+} // namespace zorvane::qt

@@ -1,0 +1,327 @@
+#include "platform/qt/QtRuntime.h"
+
+#include "host/TIMESTMP.h"
+#include "platform/qt/Dialogs.h"
+#include "platform/qt/Forms.h"
+#include "platform/qt/IniSettings.h"
+#include "platform/qt/PictureLoader.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QScreen>
+#include <QSocketNotifier>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace zorvane::qt {
+namespace {
+
+// Counts the dialogs and menus on screen, so that a second menu cannot open
+// over a message box or the Open dialog.
+class Busy {
+  public:
+    explicit Busy(int& depth) : depth_(depth) { ++depth_; }
+    ~Busy() { --depth_; }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+  private:
+    int& depth_;
+};
+
+constexpr int kNimModify = 1;
+constexpr std::uint32_t kNifMessage = 1, kNifIcon = 2, kNifTip = 4;
+
+// Notes the application's Quit event before Qt closes the windows for it.
+class QuitWatch final : public QObject {
+  public:
+    explicit QuitWatch(bool& quitting) : quitting_(quitting) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Quit && watched == QCoreApplication::instance())
+            quitting_ = true;
+        return false;
+    }
+
+  private:
+    bool& quitting_;
+};
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int) {
+    const int saved = errno;
+    const char c = 1;
+    (void)!::write(g_signalPipe[1], &c, 1);
+    errno = saved;
+}
+
+} // namespace
+
+void PrepareEnvironment() {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb;wayland"); // Wayland only where there is no X server
+    if (qEnvironmentVariableIsEmpty("QT_ENABLE_HIGHDPI_SCALING"))
+        qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+}
+
+int TrayMessage(QSystemTrayIcon::ActivationReason reason) {
+    switch (reason) {
+    case QSystemTrayIcon::Context:
+        return kTrayRightDown; // Qt reports it as the right button goes down
+    case QSystemTrayIcon::Trigger:
+        return kTrayLeftUp;
+    case QSystemTrayIcon::DoubleClick:
+        return kTrayLeftDoubleClick;
+    case QSystemTrayIcon::MiddleClick:
+        return kTrayMiddleUp;
+    default:
+        return kTrayMouseMove;
+    }
+}
+
+QtRuntime::QtRuntime() {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const qreal dpiX = screen->logicalDotsPerInchX();
+        const qreal dpiY = screen->logicalDotsPerInchY();
+        if (dpiX > 0)
+            twipsPerPixelX_ = float(1440.0 / dpiX);
+        if (dpiY > 0)
+            twipsPerPixelY_ = float(1440.0 / dpiY);
+    }
+    icon_ = QIcon(QStringLiteral(":/zorvane.ico"));
+
+    // The session's end quits the application (Qt's session management):
+    // the terminate handler runs, as on Windows when the session ends. End()
+    // quits too, but then events() is null and nothing runs.
+    quitWatch_ = std::make_unique<QuitWatch>(quitting_);
+    QCoreApplication::instance()->installEventFilter(quitWatch_.get());
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit,
+                     quitWatch_.get(), [this] {
+                         if (Events* events = this->events())
+                             events->TIMESTMP_Form_Terminate();
+                     });
+}
+
+QtRuntime::~QtRuntime() {
+    ending_ = true;
+    if (tray_)
+        tray_->hide();
+    tray_.reset();
+    menu_.reset();
+    menuForm_.reset();
+    disp_.reset();
+    host_.reset();
+    signals_.reset();
+    quitWatch_.reset();
+}
+
+int QtRuntime::Run(Events& events) {
+    events_ = &events;
+    Host();
+    events.TIMESTMP_Form_Load();
+    // The load handler may already have ended the program (another copy runs);
+    // an exit() before exec() would be lost.
+    if (!ending_) {
+        running_ = true;
+        QApplication::exec();
+        running_ = false;
+    }
+    ending_ = true;
+    return 0;
+}
+
+void QtRuntime::EndOnTerminationSignals() {
+    if (signals_)
+        return;
+    if (g_signalPipe[0] < 0 && ::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    signals_ = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(signals_.get(), &QSocketNotifier::activated, [this] {
+        char buffer[64];
+        while (::read(g_signalPipe[0], buffer, sizeof buffer) > 0) {
+        }
+        if (Events* events = this->events())
+            events->TIMESTMP_Form_Terminate();
+        End();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int sig : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(sig, &action, nullptr);
+}
+
+HiddenForm& QtRuntime::Host() {
+    // The host unloaded: with no window left the program ends.
+    if (!host_)
+        host_ = std::make_unique<HiddenForm>(*this, [this] { End(); });
+    return *host_;
+}
+
+DispForm& QtRuntime::Disp() {
+    if (!disp_)
+        disp_ = std::make_unique<DispForm>(*this);
+    return *disp_;
+}
+
+CommandMenu& QtRuntime::Menu() {
+    if (!menu_)
+        menu_ = std::make_unique<CommandMenu>();
+    return *menu_;
+}
+
+HiddenForm& QtRuntime::MenuForm() {
+    if (!menuForm_)
+        menuForm_ = std::make_unique<HiddenForm>(*this, nullptr);
+    Menu();
+    return *menuForm_;
+}
+
+Form& QtRuntime::GetForm(FormName name) {
+    switch (name) {
+    case FormName::TIMESTMP:
+        return Host();
+    case FormName::C_Disp:
+        return Disp();
+    case FormName::C_Menu:
+        break;
+    }
+    return MenuForm();
+}
+
+ShapeControl& QtRuntime::Vesquin1() { return Disp().Vesquin1(); }
+
+bool QtRuntime::Checked(MenuItem item) { return Menu().Checked(item); }
+void QtRuntime::SetChecked(MenuItem item, bool checked) { Menu().SetChecked(item, checked); }
+
+void QtRuntime::TrackPopupMenu(std::int16_t x, std::int16_t y) {
+    if (busy_ > 0)
+        return;
+    std::optional<MenuItem> picked;
+    {
+        Busy busy(busy_);
+        picked = Menu().Popup(x, y);
+    }
+    // As on Windows, the click arrives after the menu has closed.
+    if (picked)
+        if (Events* events = this->events())
+            events->C_Menu_Click(*picked);
+}
+
+void QtRuntime::MsgBox(const std::string& text, int style, const std::string& title) {
+    Busy busy(busy_);
+    QMessageBox box(MessageIcon(style), QString::fromStdString(title), MessageText(text),
+                    QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText); // a file name may hold '<'
+    box.exec();
+}
+
+PictureLoad QtRuntime::LoadPicture(const std::string& path) { return LoadPictureFile(path); }
+
+std::string QtRuntime::GetSetting(const std::string& app, const std::string& section,
+                                  const std::string& key, const std::string& defaultText) {
+    return ReadSetting(app, section, key).value_or(defaultText);
+}
+
+bool QtRuntime::SaveSetting(const std::string& app, const std::string& section,
+                            const std::string& key, const std::string& text) {
+    return WriteSetting(app, section, key, text);
+}
+
+bool QtRuntime::PrevInstance() {
+    if (instance_.held())
+        return false;
+    const auto folder = LockFolder(std::getenv("XDG_RUNTIME_DIR"), "/tmp", ::getuid());
+    // Without a safe place for the lock no copy can be told from another;
+    // that must not keep this one from running.
+    if (!folder)
+        return false;
+    const std::string path = *folder + "/" + LockFileName(std::getenv("DISPLAY"));
+    return instance_.Acquire(path) == InstanceLock::Result::HeldElsewhere;
+}
+
+ScreenMetrics QtRuntime::Screen() {
+    ScreenMetrics s;
+    s.twipsPerPixelX = twipsPerPixelX_;
+    s.twipsPerPixelY = twipsPerPixelY_;
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        s.width = float(screen->geometry().width()) * twipsPerPixelX_;
+        s.height = float(screen->geometry().height()) * twipsPerPixelY_;
+    }
+    return s;
+}
+
+std::vector<Monitor> QtRuntime::Monitors() {
+    auto toTwips = [this](const QRect& r) {
+        return TwipsRect{float(r.x()) * twipsPerPixelX_, float(r.y()) * twipsPerPixelY_,
+                         float(r.width()) * twipsPerPixelX_, float(r.height()) * twipsPerPixelY_};
+    };
+    std::vector<Monitor> monitors;
+    for (const QScreen* screen : QGuiApplication::screens())
+        monitors.push_back({toTwips(screen->geometry()), toTwips(screen->availableGeometry())});
+    return monitors;
+}
+
+bool QtRuntime::NotifyIcon(int message, const TrayIconRecord& record) {
+    if (message == kNimDelete) {
+        if (!tray_ || !tray_->isVisible())
+            return false;
+        tray_->hide();
+        return true;
+    }
+    if (message != kNimAdd && message != kNimModify)
+        return false;
+    if (!tray_) {
+        tray_ = std::make_unique<QSystemTrayIcon>();
+        QObject::connect(tray_.get(), &QSystemTrayIcon::activated,
+                         [this](QSystemTrayIcon::ActivationReason r) { TrayActivated(r); });
+    }
+    // The mouse reaches the program only as the callback it asked for: a mouse
+    // move over the host, whose X carries the mouse message.
+    if (record.uFlags & kNifMessage)
+        trayCallback_ = record.uCallbackMessage == std::uint32_t(kTrayCallbackMessage);
+    if (record.uFlags & kNifIcon)
+        tray_->setIcon(record.hIcon ? icon_ : QIcon());
+    if (record.uFlags & kNifTip) {
+        const std::string& tip = record.szTip;
+        tray_->setToolTip(QString::fromStdString(tip.substr(0, tip.find('\0'))));
+    }
+    if (message == kNimAdd)
+        tray_->show();
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void QtRuntime::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
+    Events* events = this->events();
+    if (!events || !trayCallback_)
+        return;
+    events->TIMESTMP_Form_MouseMove(0, 0, float(TrayMessage(reason)) * twipsPerPixelX_, 0);
+}
+
+std::optional<std::string> QtRuntime::ShowOpen(const std::string& filter) {
+    Busy busy(busy_);
+    const QString name = QFileDialog::getOpenFileName(
+        nullptr, QString(), QString::fromStdString(lastOpened_), QtFileFilter(filter));
+    if (name.isEmpty())
+        return std::nullopt;
+    lastOpened_ = name.toStdString();
+    return lastOpened_;
+}
+
+void QtRuntime::End() {
+    ending_ = true;
+    // Only a running loop can be left; exit() with none running would make
+    // the next modal loop of this thread return at once.
+    if (running_)
+        QCoreApplication::exit(0);
+}
+
+} // namespace zorvane::qt

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "host/Runtime.h"
+#include "platform/qt/InstanceLock.h"
+
+#include <QIcon>
+#include <QSystemTrayIcon>
+
+#include <memory>
+#include <string>
+
+class QSocketNotifier;
+
+namespace zorvane::qt {
+
+class HiddenForm;
+class DispForm;
+class CommandMenu;
+
+// Sets what the platform needs before the QApplication is made: the X11
+// platform where Wayland would run us (a Wayland client cannot place its own
+// windows nor keep them above others), and no high-DPI scaling, so that one
+// picture pixel is one screen pixel and positions are device pixels.
+void PrepareEnvironment();
+
+// Tray mouse messages, as the Windows tray reports them to the program.
+inline constexpr int kTrayMouseMove = 0x200;
+inline constexpr int kTrayLeftUp = 0x202;
+inline constexpr int kTrayLeftDoubleClick = 0x203;
+inline constexpr int kTrayRightDown = 0x204;
+inline constexpr int kTrayMiddleUp = 0x208;
+
+// The tray message a Qt activation stands for.
+int TrayMessage(QSystemTrayIcon::ActivationReason reason);
+
+// The windowing runtime over Qt Widgets. Needs a QApplication; lives on its thread.
+class QtRuntime final : public Runtime {
+  public:
+    QtRuntime();
+    ~QtRuntime() override;
+
+    // Runs the host's load handler, then the event loop until the program ends.
+    int Run(Events& events);
+    // Lets SIGTERM, SIGINT and SIGHUP end the program as the session's end
+    // would: the terminate handler runs (the tray icon goes), then End.
+    void EndOnTerminationSignals();
+
+    Form& GetForm(FormName name) override;
+    ShapeControl& Vesquin1() override;
+    bool Checked(MenuItem item) override;
+    void SetChecked(MenuItem item, bool checked) override;
+    void TrackPopupMenu(std::int16_t x, std::int16_t y) override;
+    void MsgBox(const std::string& text, int style, const std::string& title) override;
+    PictureLoad LoadPicture(const std::string& path) override;
+    std::string GetSetting(const std::string& app, const std::string& section,
+                           const std::string& key, const std::string& defaultText) override;
+    bool SaveSetting(const std::string& app, const std::string& section, const std::string& key,
+                     const std::string& text) override;
+    bool PrevInstance() override;
+    ScreenMetrics Screen() override;
+    std::vector<Monitor> Monitors() override;
+    bool NotifyIcon(int message, const TrayIconRecord& record) override;
+    std::optional<std::string> ShowOpen(const std::string& filter) override;
+    void End() override;
+
+    // Where the windows' events go; null before Run and once the program is ending.
+    Events* events() const { return ending_ ? nullptr : events_; }
+    // For tests that drive the handlers without Run.
+    void SetEvents(Events* events) { events_ = events; }
+    bool ending() const { return ending_; }
+    // The application was asked to quit (the session is ending): the windows
+    // Qt closes now are closed by the system, not by the user.
+    bool quitting() const { return quitting_; }
+    float TwipsPerPixelX() const { return twipsPerPixelX_; }
+    float TwipsPerPixelY() const { return twipsPerPixelY_; }
+    const QIcon& AppIcon() const { return icon_; }
+
+    HiddenForm& Host();
+    DispForm& Disp();
+    CommandMenu& Menu();
+    HiddenForm& MenuForm();
+    // Null until the icon is first added.
+    QSystemTrayIcon* Tray() const { return tray_.get(); }
+
+  private:
+    void TrayActivated(QSystemTrayIcon::ActivationReason reason);
+
+    Events* events_ = nullptr;
+    bool ending_ = false;
+    bool running_ = false;
+    bool quitting_ = false;
+    int busy_ = 0; // dialogs and menus on screen
+    float twipsPerPixelX_ = 15, twipsPerPixelY_ = 15;
+    QIcon icon_;
+    InstanceLock instance_;
+    std::string lastOpened_;
+    bool trayCallback_ = false; // the icon reports the mouse as the program asked
+    std::unique_ptr<QSystemTrayIcon> tray_;
+    std::unique_ptr<HiddenForm> host_;
+    std::unique_ptr<DispForm> disp_;
+    std::unique_ptr<HiddenForm> menuForm_;
+    std::unique_ptr<CommandMenu> menu_;
+    std::unique_ptr<QSocketNotifier> signals_;
+    std::unique_ptr<QObject> quitWatch_;
+};
+
+} // namespace zorvane::qt

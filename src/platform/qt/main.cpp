@@ -1,0 +1,18 @@
+#include "host/Program.h"
+#include "platform/qt/QtRuntime.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    zorvane::qt::PrepareEnvironment();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Zorvane"));
+    // The program lives in the tray: closing its last dialog must not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    zorvane::qt::QtRuntime runtime;
+    QApplication::setWindowIcon(runtime.AppIcon());
+    runtime.EndOnTerminationSignals();
+    zorvane::Program program(runtime);
+    return runtime.Run(program);
+}

@@ -1,0 +1,190 @@
+#include "Support.h"
+#include "platform/qt/PictureLoader.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QFile>
+#include <QImage>
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+
+namespace zorvane::qt {
+namespace {
+using namespace test;
+
+std::string Put(const QTemporaryDir& dir, const char* name, const QByteArray& bytes) {
+    QFile f(dir.filePath(name));
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+    return f.fileName().toStdString();
+}
+
+QByteArray Encode(const QImage& image, const char* format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+QImage Solid(int w, int h, QRgb colour) {
+    QImage image(w, h, QImage::Format_ARGB32);
+    image.fill(colour);
+    return image;
+}
+
+void Le16(QByteArray& out, int v) {
+    out.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF));
+}
+void Le32(QByteArray& out, std::uint32_t v) {
+    Le16(out, int(v & 0xFFFF));
+    Le16(out, int(v >> 16));
+}
+
+// One icon file from single-image icons: the directory entries point at the images in turn.
+QByteArray JoinIcons(const std::vector<QByteArray>& icons) {
+    QByteArray out("\0\0\1\0", 4);
+    Le16(out, int(icons.size()));
+    std::uint32_t offset = 6 + 16 * std::uint32_t(icons.size());
+    for (const QByteArray& icon : icons) {
+        out.append(icon.mid(6, 12)); // the entry up to its offset
+        Le32(out, offset);
+        offset += std::uint32_t(icon.size() - 22);
+    }
+    for (const QByteArray& icon : icons)
+        out.append(icon.mid(22));
+    return out;
+}
+
+// A BMP header that claims w x h pixels of 24 bits, followed by a few bytes.
+QByteArray BmpHeader(int w, int h) {
+    QByteArray out("BM");
+    Le32(out, 54 + 16);
+    Le32(out, 0);
+    Le32(out, 54);
+    for (std::uint32_t v : {40u, std::uint32_t(w), std::uint32_t(h)})
+        Le32(out, v);
+    Le16(out, 1);
+    Le16(out, 24);
+    for (int i = 0; i < 6; ++i)
+        Le32(out, 0);
+    return out.append(QByteArray(16, '\0'));
+}
+
+// A GIF of a w x h screen with four colours (black, red, blue, white) and one
+// frame per entry: {left, top, width, height, colour index}. The pixel codes
+// go uncompressed, a clear code before each, so the code width stays 3 bits.
+QByteArray Gif(int w, int h, const std::vector<std::array<int, 5>>& frames) {
+    QByteArray out("GIF89a");
+    Le16(out, w);
+    Le16(out, h);
+    out.append("\x81\0\0", 3).append("\0\0\0\xFF\0\0\0\0\xFF\xFF\xFF\xFF", 12);
+    for (const auto& [left, top, fw, fh, index] : frames) {
+        out.append('\x2C');
+        for (int v : {left, top, fw, fh})
+            Le16(out, v);
+        out.append('\0').append('\2');
+        QByteArray data;
+        std::uint32_t bits = 0;
+        int count = 0;
+        auto code = [&](int c) {
+            bits |= std::uint32_t(c) << count;
+            for (count += 3; count >= 8; count -= 8, bits >>= 8)
+                data.append(char(bits & 0xFF));
+        };
+        for (int i = 0; i < fw * fh; ++i)
+            code(4), code(index);
+        code(5);
+        if (count > 0)
+            data.append(char(bits & 0xFF));
+        for (qsizetype at = 0; at < data.size(); at += 255)
+            out.append(char(std::min<qsizetype>(255, data.size() - at))).append(data.mid(at, 255));
+        out.append('\0');
+    }
+    return out.append('\x3B');
+}
+
+constexpr std::uint32_t kMask = 0xFF000000 | kMaskColor;
+
+TEST(PictureLoader, DecodesTheFourFormatsToOpaquePixelsAndTheMaskColour) {
+    QTemporaryDir dir;
+    QImage framed(30, 20, QImage::Format_RGB32);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 30; ++x)
+            framed.setPixel(x, y, x < 2 || y < 2 || x >= 28 || y >= 18 ? 0xFF008000 : 0xFFC02020);
+    QImage alphas(4, 1, QImage::Format_ARGB32);
+    for (int x = 0; x < 4; ++x)
+        alphas.setPixel(x, 0, qRgba(255, 0, 0, std::array{0x00, 0x7F, 0x80, 0xFF}[x]));
+
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        QSize size;
+        std::vector<std::pair<QPoint, std::uint32_t>> pixels;
+    } cases[] = {
+        {"a.bmp", Encode(framed, "BMP"), {30, 20}, {{{0, 0}, kMask}, {{15, 10}, 0xFFC02020}}},
+        {"a.jpg", Encode(Solid(16, 16, 0xFFC81E1E), "JPG"), {16, 16}, {{{8, 8}, 0xFFC81E1E}}},
+        {"largest.ico",
+         JoinIcons({Encode(Solid(16, 16, 0xFF0000FF), "ICO"),
+                    Encode(Solid(48, 48, 0xFFFF0000), "ICO"),
+                    Encode(Solid(32, 32, 0xFF00FF00), "ICO")}),
+         {48, 48},
+         {{{24, 24}, 0xFFFF0000}}},
+        {"alpha.ico", Encode(alphas, "ICO"), {4, 1},
+         {{{0, 0}, kMask}, {{1, 0}, kMask}, {{2, 0}, 0xFFFF0000}, {{3, 0}, 0xFFFF0000}}},
+        // The first frame on its screen; the screen around it is see-through.
+        {"a.gif", Gif(4, 3, {{1, 1, 2, 1, 1}, {0, 0, 4, 3, 2}}), {4, 3},
+         {{{1, 1}, 0xFFFF0000}, {{2, 1}, 0xFFFF0000}, {{0, 0}, kMask}, {{3, 2}, kMask}}},
+    };
+    for (const Case& c : cases) {
+        const PictureLoad load = LoadPictureFile(Put(dir, c.name, c.bytes));
+        ASSERT_TRUE(load.picture) << c.name << ": " << load.error;
+        EXPECT_EQ(QSize(load.picture->width, load.picture->height), c.size) << c.name;
+        for (const auto& [at, want] : c.pixels) {
+            const std::uint32_t got = load.picture->at(at.x(), at.y());
+            // JPEG is lossy: each channel within a few steps.
+            for (int shift = 0; shift < 32; shift += 8)
+                EXPECT_NEAR(int((got >> shift) & 0xFF), int((want >> shift) & 0xFF), 6)
+                    << c.name << " at " << at.x() << "," << at.y() << std::hex << " got " << got;
+        }
+    }
+}
+
+TEST(PictureLoader, RefusesWhatItCannotShowWithAReasonAndQuickly) {
+    QTemporaryDir dir;
+    const std::string missing = dir.filePath("missing.bmp").toStdString();
+    const std::string text = Put(dir, "text.bmp", "just some words");
+    const std::string fifo = dir.filePath("fifo.bmp").toStdString();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string tooLarge = "画像が大きすぎて表示できません（";
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "ファイルが見つかりません。"},
+        {missing, "ファイルが見つかりません。"},
+        {text + "/under.bmp", "ファイルが見つかりません。"},
+        {dir.path().toStdString(), "フォルダーは開けません。画像ファイルを選んでください。"},
+        {Put(dir, "empty.bmp", ""), "ファイルが空です。"},
+        {text, "画像ファイルではないか、対応していない形式です。"},
+        {Put(dir, "a.png", Encode(Solid(4, 4, 0xFFFF0000), "PNG")),
+         "画像ファイルではないか、対応していない形式です。"},
+        {fifo, "画像ファイルではないか、対応していない形式です。"}, // must not wait for a writer
+        {Put(dir, "short.bmp", "BM\1\2"), "画像を読み込めません。ファイルが壊れている可能性があります。"},
+        {Put(dir, "wide.bmp", BmpHeader(20000, 100)), tooLarge + "20000×100 ピクセル）。"},
+        {Put(dir, "huge.bmp", BmpHeader(16384, 16384)), tooLarge + "16384×16384 ピクセル）。"},
+        {Put(dir, "wide.gif", Gif(30000, 10, {{0, 0, 1, 1, 1}})), tooLarge + "30000×10 ピクセル）。"},
+    };
+    QElapsedTimer timer;
+    timer.start();
+    for (const auto& [path, error] : cases) {
+        const PictureLoad load = LoadPictureFile(path);
+        EXPECT_FALSE(load.picture) << path;
+        EXPECT_EQ(load.error, error) << path;
+    }
+    EXPECT_LT(timer.elapsed(), 2000); // no pixel memory was made for the large ones
+}
+
+} // namespace
+} // namespace zorvane::qt

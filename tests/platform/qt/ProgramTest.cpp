@@ -1,0 +1,230 @@
+#include "Support.h"
+#include "host/Program.h"
+#include "platform/qt/Forms.h"
+#include "platform/qt/InstanceLock.h"
+#include "platform/qt/QtRuntime.h"
+
+#include <QImage>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace zorvane::qt {
+namespace {
+using namespace test;
+
+std::string LockPath(const UserDirs& dirs) {
+    return dirs.run + "/" + LockFileName(std::getenv("DISPLAY"));
+}
+
+// The whole program on the Qt runtime, started with saved settings.
+struct ProgramOnQt : ::testing::Test {
+    // A 64 x 48 picture: a 4-pixel mask-green frame around red.
+    std::string SavePicture() {
+        QImage image(64, 48, QImage::Format_RGB32);
+        image.fill(QColor(0, 128, 0));
+        for (int y = 4; y < 44; ++y)
+            for (int x = 4; x < 60; ++x)
+                image.setPixel(x, y, 0xFFC02020);
+        const QString path = pics.filePath("猫.bmp");
+        image.save(path, "BMP");
+        return path.toStdString();
+    }
+    void SaveSettings(const std::string& picture, const char* scale, const char* always) {
+        const std::pair<const char*, std::string> values[] = {
+            {"Save", picture}, {"Left", "3000"}, {"Top", "1500"}, {"Scale", scale}, {"Always", always}};
+        for (const auto& [key, text] : values)
+            ASSERT_TRUE(rt.SaveSetting("Kelvra", "Kelvra", key, text));
+    }
+    // Runs the program; `whileRunning` runs once its loop does, then it ends.
+    // False when the program ended before its loop ran.
+    static bool RunProgram(QtRuntime& runtime, Program& p, const std::function<void()>& whileRunning) {
+        bool ran = false;
+        QTimer timer;
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            ran = true;
+            whileRunning();
+            runtime.End();
+        });
+        timer.start(0);
+        runtime.Run(p);
+        return ran;
+    }
+    bool RunProgram(const std::function<void()>& whileRunning) {
+        return RunProgram(rt, program, whileRunning);
+    }
+    PictureWidget& window() { return rt.Disp().widget(); }
+
+    UserDirs dirs;
+    QTemporaryDir pics;
+    QtRuntime rt;
+    Program program{rt};
+};
+
+TEST_F(ProgramOnQt, StartupShowsTheSavedPictureAtItsPlaceShapedAndInItsBand) {
+    struct Case {
+        const char* scale;
+        const char* always;
+        bool shaped, topmost;
+    } cases[] = {{"True", "1", true, true}, {"False", "0", false, false}};
+    for (const Case& c : cases) {
+        SaveSettings(SavePicture(), c.scale, c.always);
+        QtRuntime runtime;
+        Program fresh(runtime);
+        EXPECT_TRUE(RunProgram(runtime, fresh, [&] {
+            PictureWidget& w = runtime.Disp().widget();
+            EXPECT_TRUE(w.isVisible());
+            EXPECT_EQ(w.geometry(), QRect(200, 100, 64, 48));
+            EXPECT_EQ(w.mask().boundingRect(), c.shaped ? QRect(4, 4, 56, 40) : QRect());
+            EXPECT_EQ(bool(w.windowFlags() & Qt::WindowStaysOnTopHint), c.topmost);
+            EXPECT_EQ(runtime.Checked(MenuItem::p_scale), c.shaped);
+            EXPECT_EQ(runtime.Checked(MenuItem::p_top), c.topmost);
+            ASSERT_NE(runtime.Tray(), nullptr);
+            EXPECT_TRUE(runtime.Tray()->isVisible());
+            EXPECT_EQ(runtime.Tray()->toolTip(), "Zorvane Ver1.1");
+        }));
+    }
+}
+
+TEST_F(ProgramOnQt, APictureThatCannotBeShownIsReportedAndTheProgramRunsOn) {
+    const std::string missing = pics.filePath("gone.bmp").toStdString();
+    SaveSettings(missing, "True", "0");
+    QString text;
+    QMessageBox::Icon icon{};
+    auto answer = Answer<QMessageBox>([&](QMessageBox* box) {
+        text = box->text();
+        icon = box->icon();
+        box->button(QMessageBox::Ok)->click();
+    });
+    EXPECT_TRUE(RunProgram([&] {
+        EXPECT_FALSE(window().isVisible());
+        EXPECT_FALSE(rt.ending());
+    }));
+    EXPECT_EQ(text, QString::fromStdString("次のファイルを表示できませんでした。\n\n" + missing +
+                                           "\n\nファイルが見つかりません。"));
+    EXPECT_EQ(icon, QMessageBox::Critical);
+}
+
+TEST_F(ProgramOnQt, WhileAnotherCopyRunsItEndsAtOnceShowingNothing) {
+    SaveSettings(SavePicture(), "True", "1");
+    InstanceLock other;
+    ASSERT_EQ(other.Acquire(LockPath(dirs)), InstanceLock::Result::Acquired);
+    EXPECT_FALSE(RunProgram([] {}));
+    EXPECT_EQ(rt.Tray(), nullptr);
+    EXPECT_FALSE(window().isVisible());
+}
+
+TEST_F(ProgramOnQt, MenuFromThePictureAndTheTrayTogglesOptionsAndExits) {
+    SaveSettings(SavePicture(), "True", "0");
+    QPoint shownAt;
+    auto pick = [&](Qt::Key key, const std::function<void()>& open) {
+        auto answer = Answer<QMenu>([&](QMenu* m) {
+            shownAt = m->pos();
+            QTest::keyClick(m, key);
+        });
+        open();
+    };
+    auto rightClick = [&] { QTest::mouseClick(&window(), Qt::RightButton, {}, QPoint(10, 6)); };
+    bool exited = true;
+    RunProgram([&] {
+        pick(Qt::Key_W, rightClick); // Transparent off
+        EXPECT_EQ(shownAt, QPoint(210, 106));
+        EXPECT_TRUE(window().mask().isEmpty());
+        EXPECT_FALSE(rt.Checked(MenuItem::p_scale));
+        pick(Qt::Key_T, rightClick); // Always on top on
+        EXPECT_TRUE(window().windowFlags() & Qt::WindowStaysOnTopHint);
+        EXPECT_TRUE(window().isVisible());
+        EXPECT_TRUE(rt.Checked(MenuItem::p_top));
+        // The tray's right button opens the menu at the screen's far corner.
+        QRect shown;
+        auto answer = Answer<QMenu>([&](QMenu* m) {
+            shown = m->geometry();
+            m->close();
+        });
+        emit rt.Tray()->activated(QSystemTrayIcon::Context);
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        EXPECT_TRUE(shown.contains(screen.bottomRight() - QPoint(10, 10)));
+        pick(Qt::Key_E, rightClick); // Exit
+        exited = rt.ending();
+    });
+    EXPECT_TRUE(exited);
+    EXPECT_FALSE(rt.Tray()->isVisible()); // no dead icon left behind
+}
+
+TEST_F(ProgramOnQt, TheSessionsQuitClosesThePictureAndRemovesTheTrayIcon) {
+    SaveSettings(SavePicture(), "True", "0");
+    // Logging out quits the application: Qt first closes every window, and
+    // one that refuses would keep the session from ending.
+    QTimer quit, guard;
+    QObject::connect(&quit, &QTimer::timeout, [] { QCoreApplication::quit(); });
+    QObject::connect(&guard, &QTimer::timeout, [&] { rt.End(); });
+    quit.start(0);
+    guard.start(3000);
+    QElapsedTimer took;
+    took.start();
+    rt.Run(program);
+    EXPECT_LT(took.elapsed(), 2000);
+    EXPECT_FALSE(window().isVisible());
+    EXPECT_FALSE(rt.Tray()->isVisible()); // the terminate handler ran
+}
+
+// Who holds a flock on the file, as the kernel lists it; 0 for no one. Looking
+// must not take the lock: a copy starting meanwhile would think another runs.
+long LockHolder(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0)
+        return 0;
+    std::ifstream locks("/proc/locks");
+    const std::string inode = ":" + std::to_string(st.st_ino);
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream in(line);
+        std::string n, kind, mode, access, pid, file;
+        in >> n >> kind >> mode >> access >> pid >> file;
+        if (kind == "FLOCK" && file.size() > inode.size() && file.ends_with(inode))
+            return std::stol(pid);
+    }
+    return 0;
+}
+
+// The real executable: one copy per user and display; signals end it cleanly.
+TEST(ZorvaneQtProcess, ASecondCopyEndsAtOnceAndTheLockGoesWithTheFirst) {
+    UserDirs dirs;
+    for (const int sig : {SIGKILL, SIGTERM, SIGINT, SIGHUP}) {
+        QProcess first;
+        first.start(ZORVANE_QT_EXE, {});
+        ASSERT_TRUE(WaitFor([&] { return LockHolder(LockPath(dirs)) == first.processId(); }, 10000))
+            << sig;
+        if (sig == SIGKILL) {
+            QProcess second;
+            second.start(ZORVANE_QT_EXE, {});
+            EXPECT_TRUE(second.waitForFinished(10000));
+            EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+            EXPECT_EQ(second.exitCode(), 0);
+            QtRuntime rt;
+            EXPECT_TRUE(rt.PrevInstance());
+        }
+        ::kill(pid_t(first.processId()), sig);
+        EXPECT_TRUE(first.waitForFinished(10000)) << sig;
+        // A signal it handles ends it through the program: a normal exit.
+        EXPECT_EQ(first.exitStatus(), sig == SIGKILL ? QProcess::CrashExit : QProcess::NormalExit)
+            << sig;
+        EXPECT_EQ(LockHolder(LockPath(dirs)), 0) << sig; // let go, however it ended
+    }
+    QtRuntime rt;
+    EXPECT_FALSE(rt.PrevInstance());
+}
+
+} // namespace
+} // namespace zorvane::qt
