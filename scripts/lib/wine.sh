@@ -89,6 +89,18 @@ zv_wine_prefix() {
   # Start Wine's own services now, detached from our output: started later from a test,
   # they would inherit its pipes and a runner reading them (ctest) would wait forever.
   timeout 120 wine wineboot </dev/null >/dev/null 2>&1 || true
+  if [[ ! -e $WINEPREFIX/.zv-settings-1 ]]; then
+    # A virtual desktop: with no window manager on the display, Wine waits 2 s for one
+    # each time a shown window is hidden. A crash ends the process at once instead of
+    # waiting in the debugger.
+    timeout 60 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f \
+      </dev/null >/dev/null 2>&1 || true
+    timeout 60 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f \
+      </dev/null >/dev/null 2>&1 || true
+    timeout 60 wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+      /v Debugger /d '' /f </dev/null >/dev/null 2>&1 || true
+    touch "$WINEPREFIX/.zv-settings-1"
+  fi
 }
 
 zv_wine_stop() {

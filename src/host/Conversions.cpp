@@ -88,7 +88,10 @@ std::optional<float> TextToSingle(std::string_view text) {
     const auto res = std::from_chars(begin, t.data() + t.size(), value, std::chars_format::general);
     if (res.ec != std::errc() || res.ptr != t.data() + t.size() || !std::isfinite(value))
         return std::nullopt;
-    if (std::fabs(value) > std::numeric_limits<float>::max())
+    // Up to half a step past the largest single a value still rounds to it (its own
+    // shortest text, "3.4028235e+38", is a little above it); from there on, to infinity.
+    constexpr double kOverflow = double(std::numeric_limits<float>::max()) + 0x1p103;
+    if (std::fabs(value) >= kOverflow)
         return std::nullopt;
     return static_cast<float>(value);
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -87,6 +88,10 @@ TEST(Numbers, ReadsWhatOtherWritersLeftAndRefusesTheRest) {
     for (const auto& c : cases)
         EXPECT_EQ(TextToSingle(c.text), c.value) << '"' << c.text << '"';
     EXPECT_FALSE(TextToSingle(std::string(10000, '9')));
+    // The largest single as written, and the first text past it that rounds to infinity.
+    EXPECT_EQ(TextToSingle("3.4028235e+38"), FLT_MAX);
+    EXPECT_EQ(TextToSingle("-3.4028235e+38"), -FLT_MAX);
+    EXPECT_FALSE(TextToSingle("3.4028236e38"));
 }
 
 } // namespace

@@ -4,17 +4,20 @@
 
 namespace zorvane::win32 {
 
+// Without RRF_NOEXPAND a REG_EXPAND_SZ value is expanded and then passes as REG_SZ.
+constexpr DWORD kTextOnly = RRF_RT_REG_SZ | RRF_NOEXPAND;
+
 std::optional<std::wstring> ReadText(const std::wstring& subkey, const std::wstring& name) {
     // The value may change between the size query and the read: retry a few times.
     for (int attempt = 0; attempt < 4; ++attempt) {
         DWORD bytes = 0;
-        LSTATUS rc = RegGetValueW(HKEY_CURRENT_USER, subkey.c_str(), name.c_str(), RRF_RT_REG_SZ,
+        LSTATUS rc = RegGetValueW(HKEY_CURRENT_USER, subkey.c_str(), name.c_str(), kTextOnly,
                                   nullptr, nullptr, &bytes);
         if (rc != ERROR_SUCCESS)
             return std::nullopt;
         std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
         bytes = DWORD(text.size() * sizeof(wchar_t));
-        rc = RegGetValueW(HKEY_CURRENT_USER, subkey.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr,
+        rc = RegGetValueW(HKEY_CURRENT_USER, subkey.c_str(), name.c_str(), kTextOnly, nullptr,
                           text.data(), &bytes);
         if (rc == ERROR_MORE_DATA)
             continue;

@@ -164,6 +164,28 @@ std::optional<unsigned> ReadUi2(IWICMetadataQueryReader* query, const wchar_t* n
     return out;
 }
 
+std::optional<bool> ReadBool(IWICMetadataQueryReader* query, const wchar_t* name) {
+    PROPVARIANT value;
+    PropVariantInit(&value);
+    std::optional<bool> out;
+    if (SUCCEEDED(query->GetMetadataByName(name, &value)) && value.vt == VT_BOOL)
+        out = value.boolVal != VARIANT_FALSE;
+    PropVariantClear(&value);
+    return out;
+}
+
+// A GIF with neither a global nor a local colour table has no colours at all,
+// and Wine's decoder reads through a null table when asked for its palette.
+bool GifHasNoColourTable(IWICBitmapDecoder* decoder, IWICBitmapFrameDecode* frame) {
+    ComPtr<IWICMetadataQueryReader> screen;
+    ComPtr<IWICMetadataQueryReader> image;
+    if (FAILED(decoder->GetMetadataQueryReader(screen.put())) ||
+        FAILED(frame->GetMetadataQueryReader(image.put())))
+        return false;
+    return ReadBool(screen.get(), L"/logscrdesc/GlobalColorTableFlag") == false &&
+           ReadBool(image.get(), L"/imgdesc/LocalColorTableFlag") == false;
+}
+
 // Where the first frame sits: a GIF frame may be smaller than its logical
 // screen, and the picture is the whole screen with the rest left see-through.
 struct Placement {
@@ -302,8 +324,11 @@ PictureLoad Decode(const std::wstring& path) {
         return Fail(TooLarge(chosen.width, chosen.height));
 
     Placement place{chosen.width, chosen.height, 0, 0};
-    if (IsEqualGUID(*container, GUID_ContainerFormatGif))
+    if (IsEqualGUID(*container, GUID_ContainerFormatGif)) {
+        if (GifHasNoColourTable(decoder.get(), chosen.frame.get()))
+            return Fail(kBroken);
         place = PlaceGifFrame(decoder.get(), chosen.frame.get(), chosen.width, chosen.height);
+    }
     if (!PictureSizeAllowed(place.canvasWidth, place.canvasHeight))
         return Fail(TooLarge(place.canvasWidth, place.canvasHeight));
 

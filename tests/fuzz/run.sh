@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang, AddressSanitizer and UBSan) and runs each one
+# for a bounded time.
+#   tests/fuzz/run.sh                     smoke run: 20 s a target
+#   FUZZ_SECONDS=600 tests/fuzz/run.sh    a longer run
+# Needs clang and libclang-rt-14-dev (the fuzzer runtime). Corpora are kept between
+# runs in build/fuzz/corpus/TARGET; a failing input is left in build/fuzz/artifacts/.
+# FUZZ_BUILD_DIR overrides the build folder.
+set -uo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+build=${FUZZ_BUILD_DIR:-$root/build/fuzz}
+seconds=${FUZZ_SECONDS:-20}
+
+CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DZORVANE_FUZZ=ON >/dev/null &&
+  cmake --build "$build" || { echo "fuzz: build failed" >&2; exit 1; }
+
+targets=$(sed -n 's/^zorvane_fuzz_target(\([A-Za-z0-9_]*\) .*/\1/p' "$root/tests/fuzz/CMakeLists.txt")
+failed=0
+for target in $targets; do
+  corpus=$build/corpus/$target
+  mkdir -p "$corpus" "$build/artifacts"
+  options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
+           -artifact_prefix="$build/artifacts/$target-")
+  dict=$root/tests/fuzz/${target%_fuzz}.dict
+  [[ -f $dict ]] && options+=(-dict="$dict")
+  log=$build/$target.log
+  "$build/tests/fuzz/$target" "${options[@]}" "$corpus" >"$log" 2>&1
+  rc=$?
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n1)
+  echo "fuzz: $target: ${runs:-?} executions in $seconds s, corpus $(ls "$corpus" | wc -l) inputs, exit $rc"
+  if ((rc != 0)); then
+    failed=1
+    tail -n 40 "$log"
+  fi
+done
+exit $failed
