@@ -1,0 +1,406 @@
+# Sourced by the end-to-end scripts in this folder: the program under Wine on a
+# virtual desktop in a private Xvfb, driven with xdotool, looked at with probe.exe,
+# screenshots and the registry. Every wait is a bounded poll.
+#
+#   e2e_begin                 display, prefix, test pictures, the desktop (stopped on exit)
+#   group NAME FUNCTION       runs one scenario group from a clean state, records the result
+#   e2e_end                   summary; the exit status of the script
+set -u  # no pipefail: `probe ... | grep -q` must not fail when grep stops reading early
+
+E2E_ROOT=${ZORVANE_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
+E2E_EXE=${ZORVANE_EXE:-$E2E_ROOT/build/windows/Zorvane.exe}
+E2E_PROBE=${ZORVANE_BUILD_WINDOWS:-$E2E_ROOT/build/windows}/tests/e2e/probe.exe
+E2E_NAME=$(basename "${BASH_SOURCE[1]}" .sh)
+E2E_ART=$E2E_ROOT/build/e2e-artifacts
+E2E_PICS=$E2E_ROOT/build/e2e-pics
+E2E_DESKTOP=E2E
+E2E_SIZE=1024x768
+E2E_KEY='HKCU\Software\VB and VBA Program Settings\Kelvra\Kelvra'
+E2E_TITLE='Zorvane Ver1.1'
+E2E_SHOT=$E2E_ART/$E2E_NAME-last.png
+E2E_FAILED=()
+E2E_PASSED=()
+E2E_FAILS=0
+PID=""  # the Windows process id of the program started last
+
+source "$E2E_ROOT/scripts/lib/wine.sh"
+
+log() { echo "[$E2E_NAME] $*"; }
+
+# ---- failures
+
+# Records a failure with the screen and the windows at that moment.
+fail() {
+  log "FAIL: $*"
+  local tag=$E2E_ART/$E2E_NAME-fail-$((++E2E_FAILS))
+  import -window root "$tag.png" 2>/dev/null && log "  screen: $tag.png"
+  probe list --all 2>/dev/null | grep 'vis=1' | sed 's/^/  window: /'
+  return 1
+}
+
+expect_eq() {  # WHAT EXPECTED SEEN
+  [[ $2 == "$3" ]] && return 0
+  fail "$1: expected [$2], seen [$3]"
+}
+
+expect_near() {  # WHAT EXPECTED SEEN TOLERANCE
+  local d=$(($3 - $2))
+  ((d < 0)) && d=$((-d))
+  ((d <= $4)) && return 0
+  fail "$1: expected $2 (±$4), seen $3"
+}
+
+# ---- polling
+
+# wait_for [-t SECONDS] CMD...: true as soon as CMD succeeds; false after the timeout.
+wait_for() {
+  local t=10
+  [[ $1 == -t ]] && { t=$2; shift 2; }
+  local end=$((SECONDS + t))
+  while :; do
+    "$@" && return 0
+    ((SECONDS >= end)) && return 1
+    sleep 0.1
+  done
+}
+
+# holds SECONDS CMD...: CMD stays true for the whole time (for "nothing happens" checks).
+holds() {
+  local now=${EPOCHREALTIME/./} end
+  end=$((now + $(awk "BEGIN { print int($1 * 1000000) }")))
+  shift
+  while ((${EPOCHREALTIME/./} < end)); do
+    "$@" || return 1
+    sleep 0.3
+  done
+}
+
+# ---- Wine
+
+# probe ARGS...: asks probe.exe, which runs for the whole script and reads its questions
+# from a FIFO (fd 7) and answers on another (fd 6). The answer is read whole before it is
+# printed, so a reader that stops early (head -n1) leaves nothing behind for the next.
+PROBE_SEQ=0
+probe_serve() {
+  local fifo=$E2E_ART/$E2E_NAME-probe
+  rm -f "$fifo.in" "$fifo.out" && mkfifo "$fifo.in" "$fifo.out" || return 1
+  wine "$E2E_PROBE" serve <"$fifo.in" >"$fifo.out" 2>/dev/null 9>&- &
+  exec 7<>"$fifo.in" 6<>"$fifo.out"
+}
+probe() {
+  local id=$BASHPID.$((++PROBE_SEQ)) line out="" IFS=$'\t'
+  printf '%s\n' "$id${*:+$IFS$*}" >&7
+  while IFS= read -r -t 30 line <&6; do
+    if [[ $line == $'\x1e'* ]]; then
+      if [[ ${line:1} == "$id "* ]]; then
+        printf '%s' "$out"
+        return "${line##* }"
+      fi
+      out=""  # the end of an answer someone stopped waiting for
+      continue
+    fi
+    out+=$line$'\n'
+  done
+  log "probe: no answer to $*"
+  return 2
+}
+winpath() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
+
+# The first line of `probe list` for a class ("" when none), and one field of it.
+win() { probe list --class "$1" ${PID:+--pid "$PID"} | head -n1; }
+field() {  # LINE KEY
+  local v=${1#* "$2"=}
+  [[ $v == "$1" ]] && return 1
+  [[ $2 == title ]] && printf '%s' "$v" || printf '%s' "${v%% *}"
+}
+# "x y w h" of a window.
+geometry() { local l; l=$(win "$1"); echo "$(field "$l" x) $(field "$l" y) $(field "$l" w) $(field "$l" h)"; }
+
+picture_visible() { win ZorvanePicture | grep -q ' vis=1 '; }
+picture_hidden() { ! picture_visible; }
+menu_open() { probe list --class '#32768' | grep -q ' vis=1 '; }
+menu_closed() { ! menu_open; }
+# The picture has FIELD=VALUE, e.g. picture_is top 1.
+picture_is() { [[ $(field "$(win ZorvanePicture)" "$1") == "$2" ]]; }
+
+start_program() {
+  PID=""
+  wine explorer "/desktop=$E2E_DESKTOP,$E2E_SIZE" "$(winpath "$E2E_EXE")" \
+    >>"$E2E_ART/$E2E_NAME-wine.log" 2>&1 9>&- &
+  local line
+  if ! wait_for -t 20 eval 'line=$(probe list --class ZorvaneHost) && [[ -n $line ]]'; then
+    fail "the program did not start"
+    return 1
+  fi
+  PID=$(field "$line" pid)
+  # Startup ends with the picture shown (or a message box up); give its events time to run.
+  wait_for -t 5 eval 'picture_visible || dialog_up'
+  return 0
+}
+
+alive() { [[ -n $PID ]] && probe alive "$PID"; }
+gone() { ! alive; }
+
+# Ends the program as a task manager would (its tray icon goes with it).
+stop_program() {
+  [[ -n $PID ]] || return 0
+  if alive; then
+    xdotool key Escape Escape  # a menu or dialog up would hold the close
+    probe close --pid "$PID"
+    wait_for -t 10 gone || fail "the program did not end on WM_CLOSE"
+  fi
+  PID=""
+}
+
+# ---- registry
+
+settings_clear() { wine reg delete "$E2E_KEY" /f >/dev/null 2>&1; return 0; }
+
+# settings_write NAME=VALUE...: the values the program reads at startup.
+settings_write() {
+  local reg=$E2E_ART/$E2E_NAME-settings.reg kv name value
+  {
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n[%s]\r\n' "${E2E_KEY/HKCU/HKEY_CURRENT_USER}"
+    for kv in "$@"; do
+      name=${kv%%=*} value=${kv#*=}
+      value=${value//\\/\\\\} value=${value//\"/\\\"}
+      printf '"%s"="%s"\r\n' "$name" "$value"
+    done
+  } | iconv -f UTF-8 -t UTF-16 >"$reg"
+  wine reg import "$reg" >/dev/null 2>&1 || fail "reg import failed"
+}
+
+# Fills SETTINGS[name] from the registry; false when the key is absent.
+declare -A SETTINGS
+settings_read() {
+  SETTINGS=()
+  local reg=$E2E_ART/$E2E_NAME-export.reg name value line
+  rm -f "$reg"
+  wine reg export "$E2E_KEY" "$reg" /y >/dev/null 2>&1 || return 1
+  while IFS= read -r line; do
+    [[ $line =~ ^\"([^\"]*)\"=\"(.*)\"$ ]] || continue
+    name=${BASH_REMATCH[1]} value=${BASH_REMATCH[2]}
+    value=${value//\\\"/\"} value=${value//\\\\/\\}
+    SETTINGS[$name]=$value
+  done < <(iconv -f UTF-16 -t UTF-8 "$reg" | tr -d '\r')
+}
+
+# ---- screen
+
+# The virtual desktop's place on the X screen: desktop coordinates + offset = X coordinates.
+DX=0 DY=0
+desktop_offset() {
+  local w
+  w=$(xdotool search --name "^$E2E_DESKTOP - Wine desktop\$" | head -n1) || return 1
+  eval "$(xdotool getwindowgeometry --shell "$w")"
+  DX=$X DY=$Y
+}
+
+shot() { import -window root "$E2E_SHOT"; }
+# "r,g,b" at desktop point (x, y) of the last screenshot.
+pixel() {
+  local x=$(($1 + DX)) y=$(($2 + DY))
+  /usr/bin/convert "$E2E_SHOT" -format \
+    "%[fx:round(255*p{$x,$y}.r)],%[fx:round(255*p{$x,$y}.g)],%[fx:round(255*p{$x,$y}.b)]" info:
+}
+pixel_is() { shot && [[ $(pixel "$1" "$2") == "$3" ]]; }
+pixel_is_not() { shot && [[ $(pixel "$1" "$2") != "$3" ]]; }
+
+# Input, in desktop coordinates; the short pauses let Wine see each step of a gesture.
+click() { xdotool mousemove $(($1 + DX)) $(($2 + DY)) click "${3:-1}"; }
+drag() {  # X1 Y1 X2 Y2
+  xdotool mousemove $(($1 + DX)) $(($2 + DY)) mousedown 1
+  sleep 0.2
+  local i
+  for i in 1 2 3 4; do
+    xdotool mousemove $(($1 + ($3 - $1) * i / 4 + DX)) $(($2 + ($4 - $2) * i / 4 + DY))
+    sleep 0.1
+  done
+  xdotool mouseup 1
+}
+key() { xdotool key "$@"; }
+
+# ---- the tray: Wine's taskbar, shown while it holds an icon, runs along the bottom of
+# the desktop with the first icon at its right end, 10 px in from the corner.
+
+TRAY_X=$((${E2E_SIZE%x*} - 10)) TRAY_Y=$((${E2E_SIZE#*x} - 10))
+TASKBAR_RGB="255,255,255"
+# Something other than the taskbar or the desktop is drawn where the icon goes.
+tray_icon_drawn() {
+  shot || return 1
+  local m
+  m=$(/usr/bin/convert "$E2E_SHOT" -crop 12x12+$((TRAY_X - 6 + DX))+$((TRAY_Y - 6 + DY)) +repage \
+    -scale 1x1\! -format '%[fx:round(255*r)],%[fx:round(255*g)],%[fx:round(255*b)]' info:)
+  far "$m" "$TASKBAR_RGB" && far "$m" "$DESKTOP_RGB"
+}
+far() {  # RGB1 RGB2: more than 24 apart in some channel
+  local IFS=, a b i
+  read -ra a <<<"$1"
+  read -ra b <<<"$2"
+  for i in 0 1 2; do ((${a[i]} - ${b[i]} > 24 || ${b[i]} - ${a[i]} > 24)) && return 0; done
+  return 1
+}
+tray_shown() { probe tray && tray_icon_drawn; }
+tray_empty() { ! probe tray && ! tray_icon_drawn; }
+
+# ---- the command menu
+
+# Opens the menu with a right click on the picture at desktop point (x, y).
+menu_at() {
+  click "$1" "$2" 3
+  wait_for menu_open || fail "no menu after a right click at $1,$2"
+}
+# Opens the menu from the tray icon. A press within the double-click time of the last
+# one comes as a double click (WM_RBUTTONDBLCLK), which the program rightly ignores, so
+# the press waits that time out, as a person's second click would.
+TRAY_PRESSED=0
+menu_from_tray() {
+  local wait_us=$((TRAY_PRESSED + 600000 - ${EPOCHREALTIME/./}))
+  ((wait_us > 0)) && sleep "$(awk "BEGIN { print $wait_us / 1000000 }")"
+  click $TRAY_X $TRAY_Y 3
+  TRAY_PRESSED=${EPOCHREALTIME/./}
+  wait_for menu_open || fail "no menu after a right click on the tray icon"
+}
+# Picks an item by its accelerator and waits for the menu to close.
+pick() {
+  key "$1"
+  wait_for menu_closed || fail "the menu stayed open after '$1'"
+}
+# Picks the first (P) or last (E) item with the mouse, from the menu's place: the rows
+# are evenly laid out, 12 px of 152 from either end.
+click_item() {  # first|last
+  local l y x h
+  l=$(probe list --class '#32768' | grep ' vis=1 ' | head -n1)
+  x=$(field "$l" x) y=$(field "$l" y) h=$(field "$l" h)
+  if [[ $1 == first ]]; then y=$((y + h * 12 / 152)); else y=$((y + h - h * 12 / 152)); fi
+  click $((x + 40)) "$y"
+  wait_for menu_closed || fail "the menu stayed open after a click on its $1 item"
+}
+
+# ---- dialogs
+
+dialog_up() { probe list --class '#32770' ${PID:+--pid "$PID"} | grep -q ' vis=1 '; }
+no_dialog() { ! dialog_up; }
+msgbox_up() { probe list --class '#32770' --title "$E2E_TITLE" | grep -q ' vis=1 '; }
+msgbox_count() { probe list --class '#32770' --title "$E2E_TITLE" | grep -c ' vis=1 '; }
+msgbox_text() { probe text --title "$E2E_TITLE" | grep -v '^\[icon\]'; }
+# info, critical or none: the icon's main colour (blue "i", red cross).
+msgbox_icon() {
+  local r
+  r=$(probe text --title "$E2E_TITLE" | grep '^\[icon\]') || { echo none; return; }
+  set -- $r
+  shot
+  /usr/bin/convert "$E2E_SHOT" -crop "$4x$5+$(($2 + DX))+$(($3 + DY))" +repage \
+    -format '%[fx:mean.b>mean.r ? 1 : 0]' info: | sed 's/1/info/; s/0/critical/'
+}
+# Presses Enter on the message box, once it has the keyboard, and waits for it to go.
+msgbox_ok() {
+  wait_for eval 'probe list --class "#32770" --title "$E2E_TITLE" | grep -q " fg=1 "' ||
+    { fail "the message box is not the active window"; return 1; }
+  key Return
+  wait_for no_msgbox || fail "the message box stayed after Enter"
+}
+no_msgbox() { ! msgbox_up; }
+
+open_dialog_lines() { probe list --class '#32770' --pid "$PID" | grep ' vis=1 ' | grep -v "title=$E2E_TITLE\$"; }
+open_dialog_up() { [[ -n $(open_dialog_lines) ]]; }
+open_dialog_active() { open_dialog_lines | grep -q ' fg=1 '; }
+open_dialog_text() { probe text --pid "$PID"; }
+# Puts NAME in the Open dialog's file name box (typed when ASCII) and presses Enter.
+open_choose() {
+  wait_for open_dialog_active || { fail "no active Open dialog"; return 1; }
+  local try
+  for try in 1 2; do  # a key typed while the dialog still sets itself up can go astray
+    probe setedit --pid "$PID" ""
+    if [[ $1 == *[![:ascii:]]* ]]; then
+      probe setedit --pid "$PID" "$1"  # xdotool cannot type it into Wine
+    else
+      xdotool type --delay 4 "$1"
+    fi
+    wait_for -t 3 open_dialog_has "$1" && break
+  done
+  open_dialog_has "$1" || { fail "the file name box did not take $1: [$(open_dialog_text)]"; return 1; }
+  key Return
+  wait_for open_dialog_gone || { fail "the Open dialog stayed after Enter"; return 1; }
+}
+open_dialog_has() { open_dialog_text | grep -qxF -- "$1"; }
+open_dialog_gone() { ! open_dialog_up; }
+
+# ---- pictures, made fresh for every script
+
+MASK="0,128,0"
+DESKTOP_RGB=""  # the desktop background, read from the screen
+make_pictures() {
+  mkdir -p "$E2E_PICS"
+  local c=/usr/bin/convert g='rgb(0,128,0)'
+  cd "$E2E_PICS" || return 1
+  # a.bmp: mask green around an L of red and blue, so its outline is three bands.
+  $c -size 160x100 "xc:$g" +antialias -fill 'rgb(200,0,0)' -draw 'rectangle 20,10 139,89' \
+    -fill 'rgb(0,0,200)' -draw 'rectangle 100,60 149,94' BMP3:a.bmp &&
+    $c -size 90x70 'xc:rgb(230,200,40)' -quality 95 b.jpg &&
+    $c -size 50x40 "xc:$g" +antialias -fill 'rgb(250,250,0)' -draw 'rectangle 10,10 39,29' c.gif &&
+    $c -size 48x48 'xc:rgb(128,0,128)' d.ico &&
+    $c -size 64x32 'xc:rgb(0,200,200)' BMP3:E.BMP &&
+    $c -size 40x40 'xc:rgb(200,0,0)' e.png && cp e.png e.jpeg &&
+    $c -size 72x36 'xc:rgb(255,128,0)' BMP3:写真.bmp &&
+    printf 'not a picture\n' >broken.bmp || { cd - >/dev/null; return 1; }
+  # Folders up to 245 characters of Windows path: long, yet within MAX_PATH, which
+  # Wine's Open dialog overruns (it crashes on a longer typed name).
+  LONG_DIR=$E2E_PICS/long/
+  local n=1
+  while (($(winpath "$LONG_DIR" | wc -m) + 40 <= 245)); do
+    LONG_DIR+=$(printf 'folder-%02d-abcdefghijklmnopqrstuvwxyz01/' $((n++)))
+  done
+  mkdir -p "$LONG_DIR" && $c -size 30x60 'xc:rgb(0,0,255)' "BMP3:${LONG_DIR}l.bmp"
+  cd - >/dev/null
+}
+pic() { winpath "$E2E_PICS/$1"; }
+
+# ---- lifecycle
+
+e2e_begin() {
+  [[ -f $E2E_EXE ]] || { log "no program at $E2E_EXE"; exit 1; }
+  [[ -f $E2E_PROBE ]] || { log "no probe at $E2E_PROBE"; exit 1; }
+  # One run at a time on the prefix and the pictures: starting the prefix ends every Wine
+  # process in it. What outlives a command is started without the lock's descriptor
+  # (9>&-), so that only this script holds the lock.
+  mkdir -p "$E2E_ART"
+  exec 9>"$E2E_ROOT/build/e2e-wine.lock"
+  flock -w 900 9 || { log "the Wine prefix stayed busy"; exit 1; }
+  rm -f "$E2E_ART/$E2E_NAME"-*
+  make_pictures || { log "could not make the test pictures"; exit 1; }
+  zv_xvfb_start 9>&- || exit 1
+  zv_wine_prefix "$E2E_ROOT/build/e2e-wine" >/dev/null 9>&- || exit 1
+  # A process that does nothing keeps the desktop, and its taskbar, between program runs.
+  wine explorer "/desktop=$E2E_DESKTOP,$E2E_SIZE" "$(winpath "$E2E_PROBE")" hold \
+    >>"$E2E_ART/$E2E_NAME-wine.log" 2>&1 9>&- &
+  wait_for -t 60 eval 'xdotool search --name "^$E2E_DESKTOP - Wine desktop\$" >/dev/null' ||
+    { log "no virtual desktop"; exit 1; }
+  probe_serve || { log "could not start the probe"; exit 1; }
+  desktop_offset
+  xdotool mousemove $((DX + 512)) $((DY + 384))  # keys go where the pointer is
+  # The desktop's colour, once it is painted (black before).
+  wait_for eval 'shot && DESKTOP_RGB=$(pixel 2 2) && [[ $DESKTOP_RGB != 0,0,0 ]]' ||
+    { log "the desktop was not painted"; exit 1; }
+}
+
+# group NAME FUNCTION: no program and no settings before; the program stopped after.
+group() {
+  local name=$1 t=$SECONDS
+  shift
+  settings_clear
+  log "--- $name"
+  if "$@"; then
+    E2E_PASSED+=("$name ($((SECONDS - t)) s)")
+  else
+    E2E_FAILED+=("$name")
+  fi
+  stop_program
+}
+
+e2e_end() {
+  local n
+  for n in "${E2E_PASSED[@]}"; do log "PASS $n"; done
+  for n in "${E2E_FAILED[@]}"; do log "FAIL $n"; done
+  ((${#E2E_FAILED[@]} == 0))
+}
