@@ -1,3 +1,4 @@
+#include "picture/LoadMessages.h"
 #include "platform/qt/PictureLoader.h"
 
 #include <QByteArray>
@@ -19,23 +20,7 @@ namespace zorvane::qt {
 namespace {
 
 // The same words as the Windows loader uses.
-constexpr const char* kNotFound = "ファイルが見つかりません。";
-constexpr const char* kFolder = "フォルダーは開けません。画像ファイルを選んでください。";
-constexpr const char* kCannotOpen = "ファイルを開けません。";
-constexpr const char* kEmpty = "ファイルが空です。";
-constexpr const char* kNotPicture = "画像ファイルではないか、対応していない形式です。";
-constexpr const char* kBroken = "画像を読み込めません。ファイルが壊れている可能性があります。";
-constexpr const char* kNoMemory = "メモリが足りないため画像を読み込めません。";
-constexpr const char* kNoCodec = "画像を読み込む機能を使えません。";
-
-PictureLoad Fail(std::string message) {
-    return {nullptr, std::move(message)};
-}
-
-std::string TooLarge(std::uint64_t width, std::uint64_t height) {
-    return "画像が大きすぎて表示できません（" + std::to_string(width) + "×" +
-           std::to_string(height) + " ピクセル）。";
-}
+using namespace load;
 
 // The decoder is chosen from the file's first bytes, never by trying every
 // installed plugin: only these four formats are ever decoded.
@@ -179,7 +164,7 @@ PictureLoad Decode(const std::string& path) {
         for (int x = 0; x < picture->width; ++x) {
             const std::uint32_t px = in[x];
             const bool inside = row && x >= shown.left() && x <= shown.right();
-            out[x] = !inside || (px >> 24) < 0x80 ? (0xFF000000u | kMaskColor) : (px | 0xFF000000u);
+            out[x] = inside ? OpaqueOrMask(px) : (0xFF000000u | kMaskColor);
         }
     }
     return {std::move(picture), {}};

@@ -1,3 +1,4 @@
+#include "picture/LoadMessages.h"
 #include "platform/win32/WicLoader.h"
 
 #include "platform/win32/Handles.h"
@@ -24,24 +25,7 @@ using Clock = std::chrono::steady_clock;
 // A decoder doing a long step inside one call still finishes that call.
 constexpr auto kDecodeTimeLimit = std::chrono::seconds(15);
 
-constexpr const char* kNotFound = "ファイルが見つかりません。";
-constexpr const char* kFolder = "フォルダーは開けません。画像ファイルを選んでください。";
-constexpr const char* kCannotOpen = "ファイルを開けません。";
-constexpr const char* kEmpty = "ファイルが空です。";
-constexpr const char* kNotPicture = "画像ファイルではないか、対応していない形式です。";
-constexpr const char* kBroken = "画像を読み込めません。ファイルが壊れている可能性があります。";
-constexpr const char* kNoMemory = "メモリが足りないため画像を読み込めません。";
-constexpr const char* kTimeout = "画像の読み込みに時間がかかりすぎたため中止しました。";
-constexpr const char* kNoCodec = "画像を読み込む機能を使えません。";
-
-PictureLoad Fail(std::string message) {
-    return {nullptr, std::move(message)};
-}
-
-std::string TooLarge(std::uint64_t width, std::uint64_t height) {
-    return "画像が大きすぎて表示できません（" + std::to_string(width) + "×" +
-           std::to_string(height) + " ピクセル）。";
-}
+using namespace load;
 
 // A read-only stream over a file handle we opened and checked ourselves, so
 // the decoder never opens the path on its own. Reads fail once the deadline
@@ -367,7 +351,7 @@ PictureLoad Decode(const std::wstring& path) {
     }
 
     for (std::uint32_t& px : picture->pixels)
-        px = (px >> 24) < 0x80 ? (0xFF000000u | kMaskColor) : (px | 0xFF000000u);
+        px = OpaqueOrMask(px);
     return {std::move(picture), {}};
 }
 
