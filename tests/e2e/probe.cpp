@@ -8,7 +8,6 @@
 //   probe setedit --pid N TEXT          puts TEXT in the first visible edit of the pid's dialog
 //   probe tray                          exit 0 when the host window's tray icon exists
 //   probe alive PID                     exit 0 while the process runs
-//   probe idle PID                      waits (up to 5 s) until the process waits for input
 //   probe close [--pid N]               asks the host window to close, as a task manager would
 //   probe hold                          does nothing until ended: started on the desktop, it keeps
 //                                       the desktop and its tray open between program runs
@@ -186,17 +185,6 @@ int Alive(DWORD pid) {
     return running ? 0 : 1;
 }
 
-// Waits until the process waits for input with none pending: what a dialog just closed
-// has set off is then done.
-int Idle(DWORD pid) {
-    const HANDLE p = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-    if (!p)
-        return 1;
-    const DWORD w = WaitForInputIdle(p, 5000);
-    CloseHandle(p);
-    return w == 0 ? 0 : 1;
-}
-
 int Run(std::wstring desktop, DWORD ms, std::wstring cmd) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
@@ -232,8 +220,6 @@ int Dispatch(const std::wstring& desktop, const std::vector<std::wstring>& a) {
     }
     if (mode == L"alive" && a.size() == 2)
         return Alive(DWORD(std::wcstoul(a[1].c_str(), nullptr, 10)));
-    if (mode == L"idle" && a.size() == 2)
-        return Idle(DWORD(std::wcstoul(a[1].c_str(), nullptr, 10)));
 
     // The windows live on the program's desktop; without it there is nothing to see.
     static HDESK current = nullptr;
