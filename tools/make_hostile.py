@@ -233,9 +233,9 @@ def many_scans(progressive_gray, blocks, scans):
     return progressive_gray[:eoi] + dht + (sos + data) * scans + b"\xff\xd9"
 
 
-def flip_bits(data, seed, keep):
+def flip_bits(data, start, keep):
     """Flips a few bits past the first `keep` bytes (the format's signature)."""
-    rng = random.Random(seed)
+    rng = random.Random(start)
     b = bytearray(data)
     for _ in range(rng.randint(1, 12)):
         at = rng.randrange(keep, len(b))
@@ -319,9 +319,9 @@ def main():
                                    ("jpeg", base_jpg, "jpg", 3), ("gif", base_gif, "gif", 6),
                                    ("gifsmall", base_small_gif, "gif", 6),
                                    ("ico", base_ico, "ico", 6)]:
-        for seed in range(1, 9):
-            out.add("bitflip", "%s_seed%d.%s" % (label, seed, ext),
-                    flip_bits(data, seed * 7919 + len(label), keep), "any")
+        for n in range(1, 9):
+            out.add("bitflip", "%s_flip%d.%s" % (label, n, ext),
+                    flip_bits(data, n * 7919 + len(label), keep), "any")
 
     # Headers claiming sizes that are huge, negative or zero.
     small = pattern(4, 4)

@@ -4,6 +4,7 @@
 #include "picture/Picture.h"
 
 #include <cstdint>
+#include <new>
 #include <string>
 
 // What both picture loaders tell the user, and the one rule they share for transparency.
@@ -27,6 +28,18 @@ inline PictureLoad Fail(std::string message) {
 inline std::string TooLarge(std::uint64_t width, std::uint64_t height) {
     return "画像が大きすぎて表示できません（" + std::to_string(width) + "×" +
            std::to_string(height) + " ピクセル）。";
+}
+
+// Runs a decode so that nothing thrown inside it escapes: out of memory and
+// anything else become a message for the user.
+template <typename Decode> PictureLoad Guarded(Decode&& decode) {
+    try {
+        return decode();
+    } catch (const std::bad_alloc&) {
+        return Fail(kNoMemory);
+    } catch (...) {
+        return Fail(kBroken);
+    }
 }
 
 // A mostly transparent pixel becomes the mask colour, so the shape cuts it away;

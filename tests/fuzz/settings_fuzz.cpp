@@ -12,20 +12,14 @@
 
 #include <bit>
 #include <cmath>
+#include "FuzzCheck.h"
+
 #include <cstdio>
 #include <cstdlib>
 
 using namespace zorvane;
 
 namespace {
-
-#define CHECK(cond)                                                                                \
-    do {                                                                                           \
-        if (!(cond)) {                                                                             \
-            std::fprintf(stderr, "check failed: %s (line %d)\n", #cond, __LINE__);                 \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (0)
 
 bool SameBits(std::optional<float> a, float b) {
     return a && std::bit_cast<std::uint32_t>(*a) == std::bit_cast<std::uint32_t>(b);

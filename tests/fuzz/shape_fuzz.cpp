@@ -1,19 +1,13 @@
 #include "picture/Shape.h"
 
+#include "FuzzCheck.h"
+
 #include <cstdio>
 #include <cstdlib>
 
 using namespace zorvane;
 
 namespace {
-
-#define CHECK(cond)                                                                                \
-    do {                                                                                           \
-        if (!(cond)) {                                                                             \
-            std::fprintf(stderr, "check failed: %s (line %d)\n", #cond, __LINE__);                 \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (0)
 
 // Rows alike from top to bottom share one band, so this is the exact rect count.
 std::size_t NaiveRectCount(const Picture& p) {

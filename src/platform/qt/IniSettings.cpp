@@ -8,7 +8,7 @@ namespace zorvane::qt {
 namespace {
 
 QString ConfigHome() {
-    // The base directory specification: a relative value is invalid and ignored.
+    // XDG base directories: a relative value is invalid and ignored.
     const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg))
         return xdg;

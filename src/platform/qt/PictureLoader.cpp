@@ -173,13 +173,7 @@ PictureLoad Decode(const std::string& path) {
 } // namespace
 
 PictureLoad LoadPictureFile(const std::string& path) {
-    try {
-        return Decode(path);
-    } catch (const std::bad_alloc&) {
-        return Fail(kNoMemory);
-    } catch (...) {
-        return Fail(kBroken);
-    }
+    return Guarded([&] { return Decode(path); });
 }
 
 } // namespace zorvane::qt

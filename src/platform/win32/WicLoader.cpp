@@ -358,13 +358,7 @@ PictureLoad Decode(const std::wstring& path) {
 } // namespace
 
 PictureLoad LoadPictureFile(const std::wstring& path) {
-    try {
-        return Decode(path);
-    } catch (const std::bad_alloc&) {
-        return Fail(kNoMemory);
-    } catch (...) {
-        return Fail(kBroken);
-    }
+    return Guarded([&] { return Decode(path); });
 }
 
 } // namespace zorvane::win32

@@ -77,7 +77,7 @@ void Print(const char* when, int change, const Sample& s) {
 // are back where they were each time the list comes round.
 const char* const kCycle[] = {
     "valid/good.bmp",
-    "bitflip/jpeg_seed3.jpg",
+    "bitflip/jpeg_flip3.jpg",
     "valid/good.jpg",
     "huge/bmp_65535x65535.bmp",
     "valid/good.gif",
