@@ -8,7 +8,7 @@ Each category is a folder; manifest.tsv lists every input as
 where expect is "refuse" (must be refused with a message), "show" (must be
 shown) or "any" (shown, or refused with a message: damage the decoder may
 repair), and reason, when not empty, is a word the refusal must contain.
-Everything is deterministic: fixed seeds, and ImageMagick only for the JPEG
+Everything is deterministic: fixed random starts, and ImageMagick only for the JPEG
 and GIF bases. Device paths are not files; the tests hold their own list.
 """
 
@@ -314,7 +314,7 @@ def main():
             out.add("truncated", "%s_cut_%dof8.%s" % (label, eighth, ext),
                     data[:len(data) * eighth // 8], "any")
 
-    # Random bit flips behind the signature, fixed seeds.
+    # Random bit flips behind the signature, from fixed random starts.
     for label, data, ext, keep in [("bmp", base_bmp, "bmp", 2), ("bmprle", base_rle, "bmp", 2),
                                    ("jpeg", base_jpg, "jpg", 3), ("gif", base_gif, "gif", 6),
                                    ("gifsmall", base_small_gif, "gif", 6),
