@@ -46,4 +46,9 @@ QString MessageText(const std::string& text) {
     return s;
 }
 
+QString MessageCopyText(const QString& title, const QString& text) {
+    const QString line = QStringLiteral("---------------------------\n");
+    return line + title + u'\n' + line + text + u'\n' + line + QStringLiteral("OK\n") + line;
+}
+
 } // namespace zorvane::qt

@@ -19,4 +19,8 @@ QMessageBox::Icon MessageIcon(int style);
 // Message text with its CR LF line ends as Qt shows them.
 QString MessageText(const std::string& text);
 
+// What Ctrl+C in a message box copies, laid out as Windows copies its message
+// boxes: title, text and button between dashed lines.
+QString MessageCopyText(const QString& title, const QString& text);
+
 } // namespace zorvane::qt

@@ -46,12 +46,24 @@ int ToPixels(float twips, float twipsPerPixel) {
 
 // ---- HiddenForm
 
-float HiddenForm::Left() { return float(pixels_.x()) * rt_.TwipsPerPixelX(); }
-float HiddenForm::Top() { return float(pixels_.y()) * rt_.TwipsPerPixelY(); }
-float HiddenForm::Width() { return float(pixels_.width()) * rt_.TwipsPerPixelX(); }
-float HiddenForm::Height() { return float(pixels_.height()) * rt_.TwipsPerPixelY(); }
-void HiddenForm::SetLeft(float twips) { pixels_.moveLeft(ToPixels(twips, rt_.TwipsPerPixelX())); }
-void HiddenForm::SetTop(float twips) { pixels_.moveTop(ToPixels(twips, rt_.TwipsPerPixelY())); }
+float HiddenForm::Left() {
+    return float(pixels_.x()) * rt_.TwipsPerPixelX();
+}
+float HiddenForm::Top() {
+    return float(pixels_.y()) * rt_.TwipsPerPixelY();
+}
+float HiddenForm::Width() {
+    return float(pixels_.width()) * rt_.TwipsPerPixelX();
+}
+float HiddenForm::Height() {
+    return float(pixels_.height()) * rt_.TwipsPerPixelY();
+}
+void HiddenForm::SetLeft(float twips) {
+    pixels_.moveLeft(ToPixels(twips, rt_.TwipsPerPixelX()));
+}
+void HiddenForm::SetTop(float twips) {
+    pixels_.moveTop(ToPixels(twips, rt_.TwipsPerPixelY()));
+}
 void HiddenForm::SetWidth(float twips) {
     pixels_.setWidth(std::max(0, ToPixels(twips, rt_.TwipsPerPixelX())));
 }
@@ -122,7 +134,9 @@ void Vesquin::Shape(bool& /*scaleOn*/) {
     form_.widget().setMask(region);
 }
 
-void Vesquin::PlainRectangle() { form_.widget().clearMask(); }
+void Vesquin::PlainRectangle() {
+    form_.widget().clearMask();
+}
 
 // ---- The picture window
 
@@ -133,6 +147,9 @@ PictureWidget::PictureWidget(QtRuntime& rt, Vesquin& control)
     setAttribute(Qt::WA_NoSystemBackground);
     setCursor(Qt::SizeAllCursor);
     setWindowIcon(rt.AppIcon());
+    // The X11 role names the window for session managers and window rules, as
+    // the window class does on Windows.
+    setWindowRole(QStringLiteral("ZorvanePicture"));
 }
 
 void PictureWidget::paintEvent(QPaintEvent* /*event*/) {
@@ -214,10 +231,18 @@ DispForm::DispForm(QtRuntime& rt)
 
 DispForm::~DispForm() = default;
 
-float DispForm::Left() { return float(widget_->pos().x()) * rt_.TwipsPerPixelX(); }
-float DispForm::Top() { return float(widget_->pos().y()) * rt_.TwipsPerPixelY(); }
-float DispForm::Width() { return float(widget_->width()) * rt_.TwipsPerPixelX(); }
-float DispForm::Height() { return float(widget_->height()) * rt_.TwipsPerPixelY(); }
+float DispForm::Left() {
+    return float(widget_->pos().x()) * rt_.TwipsPerPixelX();
+}
+float DispForm::Top() {
+    return float(widget_->pos().y()) * rt_.TwipsPerPixelY();
+}
+float DispForm::Width() {
+    return float(widget_->width()) * rt_.TwipsPerPixelX();
+}
+float DispForm::Height() {
+    return float(widget_->height()) * rt_.TwipsPerPixelY();
+}
 
 void DispForm::SetLeft(float twips) {
     widget_->move(ToPixels(twips, rt_.TwipsPerPixelX()), widget_->pos().y());
@@ -232,10 +257,18 @@ void DispForm::SetHeight(float twips) {
     widget_->resize(widget_->width(), std::max(0, ToPixels(twips, rt_.TwipsPerPixelY())));
 }
 
-bool DispForm::Visible() { return widget_->isVisible(); }
-void DispForm::SetVisible(bool visible) { widget_->setVisible(visible); }
-void DispForm::Show() { widget_->show(); }
-void DispForm::Hide() { widget_->hide(); }
+bool DispForm::Visible() {
+    return widget_->isVisible();
+}
+void DispForm::SetVisible(bool visible) {
+    widget_->setVisible(visible);
+}
+void DispForm::Show() {
+    widget_->show();
+}
+void DispForm::Hide() {
+    widget_->hide();
+}
 
 void DispForm::SetTopmost(bool on) {
     Qt::WindowFlags flags = widget_->windowFlags();
@@ -254,7 +287,9 @@ void DispForm::SetTopmost(bool on) {
     }
 }
 
-void DispForm::Unload() { widget_->hide(); }
+void DispForm::Unload() {
+    widget_->hide();
+}
 
 // ---- C_Menu's command menu
 

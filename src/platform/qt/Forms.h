@@ -74,7 +74,7 @@ class Vesquin final : public ShapeControl {
     QtRuntime& rt_;
     DispForm& form_;
     std::shared_ptr<const Picture> picture_;
-    QImage image_; // over picture_'s pixels, or an opaque copy of them
+    QImage image_;          // over picture_'s pixels, or an opaque copy of them
     bool autoSize_ = false; // the control always takes the picture's size
     bool dragMovesForm_ = false;
 };

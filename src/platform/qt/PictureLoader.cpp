@@ -1,5 +1,5 @@
-#include "picture/LoadMessages.h"
 #include "platform/qt/PictureLoader.h"
+#include "picture/LoadMessages.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -75,7 +75,7 @@ PictureLoad Decode(const std::string& path) {
     if (fd < 0) {
         const int e = errno;
         return Fail(e == ENOENT || e == ENOTDIR || e == ENAMETOOLONG || e == ELOOP ? kNotFound
-                                                                                  : kCannotOpen);
+                                                                                   : kCannotOpen);
     }
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {

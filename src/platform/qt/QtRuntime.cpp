@@ -7,9 +7,11 @@
 #include "platform/qt/PictureLoader.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QScreen>
+#include <QShortcut>
 #include <QSocketNotifier>
 
 #include <fcntl.h>
@@ -102,8 +104,8 @@ QtRuntime::QtRuntime() {
     // quits too, but then events() is null and nothing runs.
     quitWatch_ = std::make_unique<QuitWatch>(quitting_);
     QCoreApplication::instance()->installEventFilter(quitWatch_.get());
-    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit,
-                     quitWatch_.get(), [this] {
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, quitWatch_.get(),
+                     [this] {
                          if (Events* events = this->events())
                              events->TIMESTMP_Form_Terminate();
                      });
@@ -197,10 +199,16 @@ Form& QtRuntime::GetForm(FormName name) {
     return MenuForm();
 }
 
-ShapeControl& QtRuntime::Vesquin1() { return Disp().Vesquin1(); }
+ShapeControl& QtRuntime::Vesquin1() {
+    return Disp().Vesquin1();
+}
 
-bool QtRuntime::Checked(MenuItem item) { return Menu().Checked(item); }
-void QtRuntime::SetChecked(MenuItem item, bool checked) { Menu().SetChecked(item, checked); }
+bool QtRuntime::Checked(MenuItem item) {
+    return Menu().Checked(item);
+}
+void QtRuntime::SetChecked(MenuItem item, bool checked) {
+    Menu().SetChecked(item, checked);
+}
 
 void QtRuntime::TrackPopupMenu(std::int16_t x, std::int16_t y) {
     if (busy_ > 0)
@@ -221,10 +229,17 @@ void QtRuntime::MsgBox(const std::string& text, int style, const std::string& ti
     QMessageBox box(MessageIcon(style), QString::fromStdString(title), MessageText(text),
                     QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText); // a file name may hold '<'
+    // Qt copies a message box's text only on Windows; users of both expect it.
+    QShortcut copy(QKeySequence::Copy, &box);
+    QObject::connect(&copy, &QShortcut::activated, &box, [&box] {
+        QGuiApplication::clipboard()->setText(MessageCopyText(box.windowTitle(), box.text()));
+    });
     box.exec();
 }
 
-PictureLoad QtRuntime::LoadPicture(const std::string& path) { return LoadPictureFile(path); }
+PictureLoad QtRuntime::LoadPicture(const std::string& path) {
+    return LoadPictureFile(path);
+}
 
 std::string QtRuntime::GetSetting(const std::string& app, const std::string& section,
                                   const std::string& key, const std::string& defaultText) {

@@ -40,7 +40,8 @@ void AskKeepAbove(QWidget& window, bool on) {
     e.data.data32[2] = Atom(c, "_NET_WM_STATE_STAYS_ON_TOP");
     e.data.data32[3] = 1; // from an application
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-    xcb_send_event(c, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+    xcb_send_event(c, 0, root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
                    reinterpret_cast<const char*>(&e));
     xcb_flush(c);
 }

@@ -1,9 +1,10 @@
+#include "platform/qt/QtRuntime.h"
 #include "Support.h"
 #include "menu/C_Menu.h"
 #include "platform/qt/Dialogs.h"
 #include "platform/qt/Forms.h"
-#include "platform/qt/QtRuntime.h"
 
+#include <QClipboard>
 #include <QFile>
 #include <QFileDialog>
 #include <QMenu>
@@ -141,7 +142,8 @@ TEST_F(QtRuntimeTest, TopmostOfAShownWindowAsksTheWindowManagerEvenJustAfterShow
     const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
     xcb_change_window_attributes(x, root, XCB_CW_EVENT_MASK, &mask);
     auto atom = [&](const char* name) {
-        auto* r = xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, std::uint16_t(strlen(name)), name), nullptr);
+        auto* r = xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, std::uint16_t(strlen(name)), name),
+                                        nullptr);
         const xcb_atom_t a = r->atom;
         free(r);
         return a;
@@ -155,17 +157,19 @@ TEST_F(QtRuntimeTest, TopmostOfAShownWindowAsksTheWindowManagerEvenJustAfterShow
     disp.SetTopmost(false);
     const auto id = xcb_window_t(window().windowHandle()->winId());
     std::vector<std::uint32_t> asked; // 1 add, 0 remove
-    WaitFor([&] {
-        while (xcb_generic_event_t* e = xcb_poll_for_event(x)) {
-            const auto* m = reinterpret_cast<xcb_client_message_event_t*>(e);
-            if ((e->response_type & 0x7F) == XCB_CLIENT_MESSAGE && m->type == state &&
-                m->window == id && m->data.data32[1] == above &&
-                (asked.empty() || asked.back() != m->data.data32[0]))
-                asked.push_back(m->data.data32[0]);
-            free(e);
-        }
-        return asked.size() >= 2;
-    }, 1000);
+    WaitFor(
+        [&] {
+            while (xcb_generic_event_t* e = xcb_poll_for_event(x)) {
+                const auto* m = reinterpret_cast<xcb_client_message_event_t*>(e);
+                if ((e->response_type & 0x7F) == XCB_CLIENT_MESSAGE && m->type == state &&
+                    m->window == id && m->data.data32[1] == above &&
+                    (asked.empty() || asked.back() != m->data.data32[0]))
+                    asked.push_back(m->data.data32[0]);
+                free(e);
+            }
+            return asked.size() >= 2;
+        },
+        1000);
     xcb_disconnect(x);
     EXPECT_EQ(asked, (std::vector<std::uint32_t>{1, 0}));
 }
@@ -229,9 +233,10 @@ TEST_F(QtRuntimeTest, CommandMenuHoldsTheCommandsInOrderWithTheirCheckMarks) {
     rt.GetForm(FormName::C_Menu);
     QMenu& menu = rt.Menu().menu();
     EXPECT_EQ(menu.title(), "MainMenu");
-    const char* captions[] = {"画像交換(&P)", "常に手前表示(&T)", "透過(&W)", "現在の状態を保存(&S)",
-                              nullptr,          "Help(&H)",         nullptr,    "About(&A)",
-                              nullptr,          "Exit(&E)"};
+    const char* captions[] = {
+        "画像交換(&P)", "常に手前表示(&T)", "透過(&W)", "現在の状態を保存(&S)",
+        nullptr,        "Help(&H)",         nullptr,    "About(&A)",
+        nullptr,        "Exit(&E)"};
     const QList<QAction*> actions = menu.actions();
     ASSERT_EQ(actions.size(), 10);
     for (int i = 0; i < 10; ++i) {
@@ -313,8 +318,8 @@ TEST_F(QtRuntimeTest, MouseButtonsReachTheProgramInTwipsAndALeftDragMovesTheWind
     // No window manager to move it: the window follows the mouse itself.
     rt.Vesquin1().SetDragMovesForm(true);
     auto send = [&](QEvent::Type type, QPoint global, Qt::MouseButtons held) {
-        QMouseEvent e(type, QPointF(global - window().pos()), QPointF(global), Qt::LeftButton,
-                      held, Qt::NoModifier);
+        QMouseEvent e(type, QPointF(global - window().pos()), QPointF(global), Qt::LeftButton, held,
+                      Qt::NoModifier);
         QApplication::sendEvent(&window(), &e);
     };
     send(QEvent::MouseButtonPress, {205, 105}, Qt::LeftButton);
@@ -389,6 +394,20 @@ TEST_F(QtRuntimeTest, MessageBoxStylesTitleAndPlainText) {
         EXPECT_EQ(format, Qt::PlainText);
         EXPECT_EQ(buttons, 1);
     }
+}
+
+TEST_F(QtRuntimeTest, CtrlCCopiesTheMessageAsWindowsDoes) {
+    QGuiApplication::clipboard()->clear();
+    auto answer = Answer<QMessageBox>([&](QMessageBox* box) {
+        box->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(box));
+        QTest::keySequence(box, QKeySequence::Copy);
+        box->button(QMessageBox::Ok)->click();
+    });
+    rt.MsgBox("一行目\r\n<二行目>", vbCritical, kTitle);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              "---------------------------\nZorvane Ver1.1\n---------------------------\n"
+              "一行目\n<二行目>\n---------------------------\nOK\n---------------------------\n");
 }
 
 TEST_F(QtRuntimeTest, OpenDialogFiltersThePictureTypesAndStartsFromTheLastChoice) {
