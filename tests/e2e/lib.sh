@@ -18,62 +18,16 @@ E2E_SIZE=1024x768
 E2E_KEY='HKCU\Software\VB and VBA Program Settings\Kelvra\Kelvra'
 E2E_TITLE='Zorvane Ver1.1'
 E2E_SHOT=$E2E_ART/$E2E_NAME-last.png
-E2E_FAILED=()
-E2E_PASSED=()
-E2E_FAILS=0
 PID=""  # the Windows process id of the program started last
+DX=0 DY=0  # the virtual desktop's place on the X screen
+# Long, yet within MAX_PATH, which Wine's Open dialog overruns (it crashes on a longer
+# typed name).
+LONG_MAX=245
 
 source "$E2E_ROOT/scripts/lib/wine.sh"
+source "$E2E_ROOT/tests/e2e/common.sh"
 
-log() { echo "[$E2E_NAME] $*"; }
-
-# ---- failures
-
-# Records a failure with the screen and the windows at that moment.
-fail() {
-  log "FAIL: $*"
-  local tag=$E2E_ART/$E2E_NAME-fail-$((++E2E_FAILS))
-  import -window root "$tag.png" 2>/dev/null && log "  screen: $tag.png"
-  probe list --all 2>/dev/null | grep 'vis=1' | sed 's/^/  window: /'
-  return 1
-}
-
-expect_eq() {  # WHAT EXPECTED SEEN
-  [[ $2 == "$3" ]] && return 0
-  fail "$1: expected [$2], seen [$3]"
-}
-
-expect_near() {  # WHAT EXPECTED SEEN TOLERANCE
-  local d=$(($3 - $2))
-  ((d < 0)) && d=$((-d))
-  ((d <= $4)) && return 0
-  fail "$1: expected $2 (±$4), seen $3"
-}
-
-# ---- polling
-
-# wait_for [-t SECONDS] CMD...: true as soon as CMD succeeds; false after the timeout.
-wait_for() {
-  local t=10
-  [[ $1 == -t ]] && { t=$2; shift 2; }
-  local end=$((SECONDS + t))
-  while :; do
-    "$@" && return 0
-    ((SECONDS >= end)) && return 1
-    sleep 0.1
-  done
-}
-
-# holds SECONDS CMD...: CMD stays true for the whole time (for "nothing happens" checks).
-holds() {
-  local now=${EPOCHREALTIME/./} end
-  end=$((now + $(awk "BEGIN { print int($1 * 1000000) }")))
-  shift
-  while ((${EPOCHREALTIME/./} < end)); do
-    "$@" || return 1
-    sleep 0.3
-  done
-}
+e2e_windows() { probe list --all | grep 'vis=1'; }
 
 # ---- Wine
 
@@ -105,6 +59,7 @@ probe() {
   return 2
 }
 winpath() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
+path_length() { winpath "$1" | wc -m; }
 
 # The first line of `probe list` for a class ("" when none), and one field of it.
 win() { probe list --class "$1" ${PID:+--pid "$PID"} | head -n1; }
@@ -187,38 +142,13 @@ settings_read() {
 
 # ---- screen
 
-# The virtual desktop's place on the X screen: desktop coordinates + offset = X coordinates.
-DX=0 DY=0
+# Desktop coordinates + DX/DY = X coordinates.
 desktop_offset() {
   local w
   w=$(xdotool search --name "^$E2E_DESKTOP - Wine desktop\$" | head -n1) || return 1
   eval "$(xdotool getwindowgeometry --shell "$w")"
   DX=$X DY=$Y
 }
-
-shot() { import -window root "$E2E_SHOT"; }
-# "r,g,b" at desktop point (x, y) of the last screenshot.
-pixel() {
-  local x=$(($1 + DX)) y=$(($2 + DY))
-  /usr/bin/convert "$E2E_SHOT" -format \
-    "%[fx:round(255*p{$x,$y}.r)],%[fx:round(255*p{$x,$y}.g)],%[fx:round(255*p{$x,$y}.b)]" info:
-}
-pixel_is() { shot && [[ $(pixel "$1" "$2") == "$3" ]]; }
-pixel_is_not() { shot && [[ $(pixel "$1" "$2") != "$3" ]]; }
-
-# Input, in desktop coordinates; the short pauses let Wine see each step of a gesture.
-click() { xdotool mousemove $(($1 + DX)) $(($2 + DY)) click "${3:-1}"; }
-drag() {  # X1 Y1 X2 Y2
-  xdotool mousemove $(($1 + DX)) $(($2 + DY)) mousedown 1
-  sleep 0.2
-  local i
-  for i in 1 2 3 4; do
-    xdotool mousemove $(($1 + ($3 - $1) * i / 4 + DX)) $(($2 + ($4 - $2) * i / 4 + DY))
-    sleep 0.1
-  done
-  xdotool mouseup 1
-}
-key() { xdotool key "$@"; }
 
 # ---- the tray: Wine's taskbar, shown while it holds an icon, runs along the bottom of
 # the desktop with the first icon at its right end, 10 px in from the corner.
@@ -232,13 +162,6 @@ tray_icon_drawn() {
   m=$(/usr/bin/convert "$E2E_SHOT" -crop 12x12+$((TRAY_X - 6 + DX))+$((TRAY_Y - 6 + DY)) +repage \
     -scale 1x1\! -format '%[fx:round(255*r)],%[fx:round(255*g)],%[fx:round(255*b)]' info:)
   far "$m" "$TASKBAR_RGB" && far "$m" "$DESKTOP_RGB"
-}
-far() {  # RGB1 RGB2: more than 24 apart in some channel
-  local IFS=, a b i
-  read -ra a <<<"$1"
-  read -ra b <<<"$2"
-  for i in 0 1 2; do ((${a[i]} - ${b[i]} > 24 || ${b[i]} - ${a[i]} > 24)) && return 0; done
-  return 1
 }
 tray_shown() { probe tray && tray_icon_drawn; }
 tray_empty() { ! probe tray && ! tray_icon_drawn; }
@@ -326,34 +249,7 @@ open_choose() {
 open_dialog_has() { open_dialog_text | grep -qxF -- "$1"; }
 open_dialog_gone() { ! open_dialog_up; }
 
-# ---- pictures, made fresh for every script
-
-MASK="0,128,0"
-DESKTOP_RGB=""  # the desktop background, read from the screen
-make_pictures() {
-  mkdir -p "$E2E_PICS"
-  local c=/usr/bin/convert g='rgb(0,128,0)'
-  cd "$E2E_PICS" || return 1
-  # a.bmp: mask green around an L of red and blue, so its outline is three bands.
-  $c -size 160x100 "xc:$g" +antialias -fill 'rgb(200,0,0)' -draw 'rectangle 20,10 139,89' \
-    -fill 'rgb(0,0,200)' -draw 'rectangle 100,60 149,94' BMP3:a.bmp &&
-    $c -size 90x70 'xc:rgb(230,200,40)' -quality 95 b.jpg &&
-    $c -size 50x40 "xc:$g" +antialias -fill 'rgb(250,250,0)' -draw 'rectangle 10,10 39,29' c.gif &&
-    $c -size 48x48 'xc:rgb(128,0,128)' d.ico &&
-    $c -size 64x32 'xc:rgb(0,200,200)' BMP3:E.BMP &&
-    $c -size 40x40 'xc:rgb(200,0,0)' e.png && cp e.png e.jpeg &&
-    $c -size 72x36 'xc:rgb(255,128,0)' BMP3:写真.bmp &&
-    printf 'not a picture\n' >broken.bmp || { cd - >/dev/null; return 1; }
-  # Folders up to 245 characters of Windows path: long, yet within MAX_PATH, which
-  # Wine's Open dialog overruns (it crashes on a longer typed name).
-  LONG_DIR=$E2E_PICS/long/
-  local n=1
-  while (($(winpath "$LONG_DIR" | wc -m) + 40 <= 245)); do
-    LONG_DIR+=$(printf 'folder-%02d-abcdefghijklmnopqrstuvwxyz01/' $((n++)))
-  done
-  mkdir -p "$LONG_DIR" && $c -size 30x60 'xc:rgb(0,0,255)' "BMP3:${LONG_DIR}l.bmp"
-  cd - >/dev/null
-}
+# The Windows path of a test picture.
 pic() { winpath "$E2E_PICS/$1"; }
 
 # ---- lifecycle
@@ -384,23 +280,3 @@ e2e_begin() {
     { log "the desktop was not painted"; exit 1; }
 }
 
-# group NAME FUNCTION: no program and no settings before; the program stopped after.
-group() {
-  local name=$1 t=$SECONDS
-  shift
-  settings_clear
-  log "--- $name"
-  if "$@"; then
-    E2E_PASSED+=("$name ($((SECONDS - t)) s)")
-  else
-    E2E_FAILED+=("$name")
-  fi
-  stop_program
-}
-
-e2e_end() {
-  local n
-  for n in "${E2E_PASSED[@]}"; do log "PASS $n"; done
-  for n in "${E2E_FAILED[@]}"; do log "FAIL $n"; done
-  ((${#E2E_FAILED[@]} == 0))
-}

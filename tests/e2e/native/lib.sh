@@ -1,0 +1,292 @@
+# Sourced by the end-to-end scripts in this folder: the native Linux program on a
+# private Xvfb with a window manager (openbox) and an XEmbed tray (trayer), driven with
+# xdotool, looked at with xwininfo/xprop, screenshots, the clipboard and its settings
+# file. Every wait is a bounded poll.
+#
+#   e2e_begin                 display, desktop, test pictures (all stopped on exit)
+#   group NAME FUNCTION       runs one scenario group from a clean state, records the result
+#   e2e_end                   summary; the exit status of the script
+set -u  # no pipefail: `... | grep -q` must not fail when grep stops reading early
+
+E2E_ROOT=${ZORVANE_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)}
+E2E_EXE=${ZORVANE_QT_EXE:-${ZORVANE_BUILD_NATIVE:-$E2E_ROOT/build/native}/ZorvaneQt}
+E2E_NAME=native-$(basename "${BASH_SOURCE[1]}" .sh)
+E2E_ART=$E2E_ROOT/build/e2e-artifacts
+E2E_PICS=$E2E_ROOT/build/e2e-pics-native
+E2E_SHOT=$E2E_ART/$E2E_NAME-last.png
+E2E_TITLE='Zorvane Ver1.1'
+E2E_SIZE=1024x768
+DX=0 DY=0  # the program's desktop is the whole X screen
+LONG_MAX=1000  # Linux has no 260-character limit
+PID=""       # the program started last
+PICTURE=""   # its picture window, once seen
+
+source "$E2E_ROOT/tests/e2e/common.sh"
+
+path_length() { printf '%s' "$1" | wc -m; }
+pic() { printf '%s' "$E2E_PICS/$1"; }
+
+# ---- windows
+
+# The program's X windows (mapped or not), one id a line.
+our_windows() { xdotool search --classname '^ZorvaneQt$' 2>/dev/null; }
+visible() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
+prop() { xprop -id "$1" "$2" 2>/dev/null; }  # ID PROPERTY
+window_type_is() { prop "$1" _NET_WM_WINDOW_TYPE | grep -q "= _NET_WM_WINDOW_TYPE_$2"; }
+# Visible windows of the program of a type (DIALOG, POPUP_MENU ...), one id a line.
+visible_of_type() {
+  local w
+  for w in $(our_windows); do visible "$w" && window_type_is "$w" "$1" && echo "$w"; done
+}
+e2e_windows() {
+  local w
+  for w in $(xdotool search --onlyvisible --classname '.' 2>/dev/null); do
+    echo "$w \"$(xdotool getwindowname "$w" 2>/dev/null)\" [$(geometry_of "$w")]" \
+      "$(prop "$w" WM_CLASS | sed 's/.*= //')"
+  done
+}
+# "x y w h" of a window on the screen.
+geometry_of() {
+  xwininfo -id "$1" 2>/dev/null | awk '
+    /Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+    /^ *Width:/ { w = $NF } /^ *Height:/ { h = $NF } END { print x, y, w, h }'
+}
+
+# The picture window: the one whose X11 role names it.
+picture_id() {
+  if [[ -z $PICTURE ]]; then
+    local w
+    for w in $(our_windows); do
+      prop "$w" WM_WINDOW_ROLE | grep -q '"ZorvanePicture"' && { PICTURE=$w; break; }
+    done
+  fi
+  [[ -n $PICTURE ]] && echo "$PICTURE"
+}
+picture_visible() { local w; w=$(picture_id) && visible "$w"; }
+picture_hidden() { ! picture_visible; }
+picture_geometry() { local w; w=$(picture_id) && geometry_of "$w"; }
+picture_at() { [[ $(picture_geometry) == "$1" ]]; }
+# 1 when the window manager keeps the picture above others.
+picture_top() { prop "$(picture_id)" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE && echo 1 || echo 0; }
+picture_top_is() { [[ $(picture_top) == "$1" ]]; }
+# The box "x,y,w,h" the window's shape keeps, "none" when it is a plain rectangle.
+picture_shape() {
+  local e
+  e=$(xwininfo -shape -id "$(picture_id)" 2>/dev/null | sed -n 's/.*Window shape extents: *//p')
+  [[ -z $e ]] && { echo none; return; }
+  [[ $e =~ ^([0-9]+)x([0-9]+)\+(-?[0-9]+)\+(-?[0-9]+) ]] &&
+    echo "${BASH_REMATCH[3]},${BASH_REMATCH[4]},${BASH_REMATCH[1]},${BASH_REMATCH[2]}"
+}
+picture_shape_is() { [[ $(picture_shape) == "$1" ]]; }
+
+# Another application's window, to see which one the stacking keeps on top: a
+# full-colour xmessage over (x, y), raised by the window manager as it maps.
+COVER_PID=""
+cover_at() {  # X Y
+  uncover
+  xmessage -geometry "120x80+$1+$2" -bg 'rgb:40/40/f0' -fg 'rgb:40/40/f0' -buttons '' cover \
+    >/dev/null 2>&1 &
+  COVER_PID=$!
+  wait_for eval 'xdotool search --onlyvisible --classname "^xmessage$" >/dev/null' ||
+    fail "the covering window did not show"
+}
+uncover() { [[ -n $COVER_PID ]] && kill "$COVER_PID" 2>/dev/null; COVER_PID=""; }
+COVER_RGB="64,64,240"
+
+# ---- the program
+
+start_program() {
+  PID="" PICTURE=""
+  "$E2E_EXE" >>"$E2E_ART/$E2E_NAME-program.log" 2>&1 9>&- &
+  PID=$!
+  # Startup ends with the icon in the tray, and the picture shown or a message up.
+  wait_for -t 20 eval 'tray_icon_lines >/dev/null || msgbox_up' || { fail "the program did not start"; return 1; }
+  wait_for -t 5 eval 'picture_visible || msgbox_up'
+  return 0
+}
+
+# A process that has ended stays a zombie until the script reaps it: that is gone too.
+alive() { [[ -n $PID && -r /proc/$PID/stat && $(awk '{ print $3 }' "/proc/$PID/stat" 2>/dev/null) != Z ]]; }
+gone() { ! alive; }
+
+# Ends the program as the session's end would: SIGTERM, which takes its tray icon away.
+stop_program() {
+  uncover
+  [[ -n $PID ]] || return 0
+  if alive; then
+    kill -TERM "$PID"
+    wait_for -t 10 gone || { fail "the program did not end on SIGTERM"; kill -KILL "$PID"; }
+  fi
+  wait "$PID" 2>/dev/null
+  PID=""
+}
+
+# ---- settings: the INI file the program reads at startup
+
+export XDG_CONFIG_HOME=$E2E_ART/$E2E_NAME-config
+CONF=$XDG_CONFIG_HOME/Kelvra/Kelvra.conf
+settings_clear() { rm -f "$CONF"; }
+settings_write() {  # NAME=VALUE...
+  mkdir -p "${CONF%/*}"
+  { echo '[Kelvra]'; printf '%s\n' "$@"; } >"$CONF"
+}
+declare -A SETTINGS
+settings_read() {  # fills SETTINGS; false when there is no file
+  SETTINGS=()
+  [[ -f $CONF ]] || return 1
+  local line name value
+  while IFS= read -r line; do
+    [[ $line =~ ^([A-Za-z]+)=(.*)$ ]] || continue
+    name=${BASH_REMATCH[1]} value=${BASH_REMATCH[2]}
+    [[ $value =~ ^\"(.*)\"$ ]] && value=${BASH_REMATCH[1]}
+    SETTINGS[$name]=$value
+  done <"$CONF"
+}
+
+# ---- the tray: trayer along the bottom right, the icon docked in it
+
+# xwininfo's lines for the program's windows inside the tray panel; false when none.
+tray_icon_lines() {
+  xwininfo -root -tree | awk '
+    /\("panel" "trayer"\)/ { match($0, /^ */); depth = RLENGTH; inside = 1; next }
+    inside { match($0, /^ */); if (RLENGTH <= depth) inside = 0
+             else if (/"ZorvaneQt"/) { print; found = 1 } }
+    END { exit !found }'
+}
+tray_icon_line() { tray_icon_lines | head -n1; }
+TRAY_X=0 TRAY_Y=0
+# The icon is docked and drawn (not one flat colour); TRAY_X/Y at its centre.
+tray_shown() {
+  local l w h x y
+  l=$(tray_icon_line) && [[ -n $l ]] || return 1
+  [[ $l =~ ([0-9]+)x([0-9]+)\+-?[0-9]+\+-?[0-9]+\ +\+(-?[0-9]+)\+(-?[0-9]+) ]] || return 1
+  w=${BASH_REMATCH[1]} h=${BASH_REMATCH[2]} x=${BASH_REMATCH[3]} y=${BASH_REMATCH[4]}
+  TRAY_X=$((x + w / 2)) TRAY_Y=$((y + h / 2))
+  shot && [[ $(/usr/bin/convert "$E2E_SHOT" -crop "${w}x$h+$x+$y" +repage -format '%[fx:standard_deviation > 0.05 ? 1 : 0]' info:) == 1 ]]
+}
+tray_empty() { ! tray_icon_lines >/dev/null; }
+
+# ---- the command menu
+
+menu_id() { visible_of_type POPUP_MENU | head -n1; }
+menu_open() { [[ -n $(menu_id) ]]; }
+menu_closed() { ! menu_open; }
+menu_geometry() { geometry_of "$(menu_id)"; }
+menu_at() {  # X Y: a right click on the picture there
+  click "$1" "$2" 3
+  wait_for menu_open || fail "no menu after a right click at $1,$2"
+}
+menu_from_tray() {
+  tray_shown || { fail "no tray icon to click"; return 1; }
+  click "$TRAY_X" "$TRAY_Y" 3
+  wait_for menu_open || fail "no menu after a right click on the tray icon"
+}
+pick() {  # KEY: an item by its accelerator
+  key "$1"
+  wait_for menu_closed || fail "the menu stayed open after '$1'"
+}
+
+# ---- dialogs
+
+msgbox_id() { xdotool search --onlyvisible --name "^${E2E_TITLE//./\\.}\$" 2>/dev/null | head -n1; }
+msgbox_up() { [[ -n $(msgbox_id) ]]; }
+no_msgbox() { ! msgbox_up; }
+msgbox_count() { xdotool search --onlyvisible --name "^${E2E_TITLE//./\\.}\$" 2>/dev/null | grep -c .; }
+msgbox_active() { local m; m=$(msgbox_id) && [[ $(xdotool getactivewindow 2>/dev/null) == "$m" ]]; }
+# The message as the box copies it with Ctrl+C, between its dashed lines.
+msgbox_text() {
+  wait_for msgbox_active || { fail "the message box is not the active window"; return 1; }
+  printf '' | xclip -selection clipboard -i 2>/dev/null
+  key ctrl+c
+  local copied=""
+  wait_for eval 'copied=$(xclip -selection clipboard -o 2>/dev/null) && [[ $copied == ---* ]]' ||
+    { fail "Ctrl+C copied nothing from the message box"; return 1; }
+  # ---, title, ---, text..., ---, OK, ---
+  printf '%s\n' "$copied" | awk '/^-+$/ { n++; next } n == 2'
+}
+# info, critical or none: the main colour left of the text (blue "i", red cross).
+msgbox_icon() {
+  local g
+  read -r -a g <<<"$(geometry_of "$(msgbox_id)")"
+  shot
+  /usr/bin/convert "$E2E_SHOT" -crop "56x56+${g[0]}+${g[1]}" +repage -format \
+    '%[fx:standard_deviation < 0.03 ? 0 : (mean.b > mean.r ? 1 : 2)]' info: |
+    sed 's/^0$/none/; s/^1$/info/; s/^2$/critical/'
+}
+msgbox_ok() {
+  wait_for msgbox_active || { fail "the message box is not the active window"; return 1; }
+  key Return
+  wait_for no_msgbox || fail "the message box stayed after Enter"
+}
+
+# The Open dialog: the program's dialog that is not a message box.
+open_dialog_id() {
+  local w
+  for w in $(visible_of_type DIALOG); do
+    [[ $(xdotool getwindowname "$w") != "$E2E_TITLE" ]] && { echo "$w"; return 0; }
+  done
+  return 1
+}
+open_dialog_up() { open_dialog_id >/dev/null; }
+open_dialog_gone() { ! open_dialog_up; }
+dialog_up() { msgbox_up || open_dialog_up; }
+no_dialog() { ! dialog_up; }
+# Types NAME into the Open dialog's file name box, which has the keyboard, and presses
+# Enter (twice if the first only took the completion offered).
+open_choose() {
+  wait_for eval '[[ $(xdotool getactivewindow 2>/dev/null) == $(open_dialog_id) ]]' ||
+    { fail "no active Open dialog"; return 1; }
+  key ctrl+a BackSpace
+  xdotool type --delay 4 -- "$1"
+  key Return
+  wait_for -t 2 open_dialog_gone || key Return
+  wait_for open_dialog_gone || { fail "the Open dialog stayed after Enter"; return 1; }
+}
+
+# ---- lifecycle
+
+E2E_XVFB="" E2E_HELPERS=()
+e2e_cleanup() {
+  stop_program 2>/dev/null
+  local p
+  for p in "${E2E_HELPERS[@]}"; do kill "$p" 2>/dev/null; done
+  [[ -n $E2E_XVFB ]] && kill "$E2E_XVFB" 2>/dev/null
+  wait 2>/dev/null
+}
+
+e2e_begin() {
+  [[ -x $E2E_EXE ]] || { log "no program at $E2E_EXE"; exit 1; }
+  local tool
+  for tool in Xvfb openbox trayer xdotool xwininfo xprop xmessage xclip import; do
+    command -v "$tool" >/dev/null || { log "$tool is not installed (scripts/deps)"; exit 1; }
+  done
+  mkdir -p "$E2E_ART"
+  rm -rf "$E2E_ART/$E2E_NAME"-*
+  make_pictures || { log "could not make the test pictures"; exit 1; }
+  trap e2e_cleanup EXIT
+
+  # A private display: white root, 96 dpi, so a pixel is 15 twips.
+  local fd_file=$E2E_ART/$E2E_NAME-display
+  Xvfb -displayfd 3 -screen 0 "${E2E_SIZE}x24" -dpi 96 -wr -nolisten tcp \
+    3>"$fd_file" 2>"$E2E_ART/$E2E_NAME-xvfb.log" &
+  E2E_XVFB=$!
+  wait_for eval '[[ -s $fd_file ]]' || { log "Xvfb did not start"; exit 1; }
+  export DISPLAY=:$(head -n1 "$fd_file")
+  # The program alone: Qt's X11 platform, no session bus (the tray is XEmbed), its own
+  # runtime folder for the single-instance lock, Japanese texts.
+  unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS
+  export QT_QPA_PLATFORM=xcb LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+  export XDG_RUNTIME_DIR=$E2E_ART/$E2E_NAME-run
+  mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+
+  openbox --sm-disable >"$E2E_ART/$E2E_NAME-openbox.log" 2>&1 9>&- &
+  E2E_HELPERS+=($!)
+  wait_for eval 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' ||
+    { log "the window manager did not start"; exit 1; }
+  trayer --edge bottom --align right --widthtype request --height 32 --SetDockType true \
+    --transparent false >"$E2E_ART/$E2E_NAME-trayer.log" 2>&1 9>&- &
+  E2E_HELPERS+=($!)
+  wait_for eval 'xdotool search --classname "^panel$" >/dev/null' || { log "no tray"; exit 1; }
+  xdotool mousemove 512 384
+  DESKTOP_RGB=255,255,255
+}
