@@ -295,6 +295,7 @@ void DispForm::Unload() {
 
 CommandMenu::CommandMenu() {
     menu_.setTitle(QStringLiteral("MainMenu"));
+    menu_.setWindowRole(QStringLiteral("ZorvaneMenu")); // names the popup, as the picture's
     for (const MenuEntry& e : kMenu) {
         if (e.caption)
             actions_[std::size_t(e.item)] = menu_.addAction(QString::fromUtf8(e.caption));

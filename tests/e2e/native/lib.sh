@@ -52,7 +52,15 @@ geometry_of() {
     /^ *Width:/ { w = $NF } /^ *Height:/ { h = $NF } END { print x, y, w, h }'
 }
 
-# The picture window: the one whose X11 role names it.
+# The program's visible window with the X11 role ROLE, if any.
+with_role() {
+  local w
+  for w in $(xdotool search --onlyvisible --classname '^ZorvaneQt$' 2>/dev/null); do
+    prop "$w" WM_WINDOW_ROLE | grep -q "\"$1\"" && { echo "$w"; return 0; }
+  done
+  return 1
+}
+# The picture window (its role names it), mapped or not.
 picture_id() {
   if [[ -z $PICTURE ]]; then
     local w
@@ -168,7 +176,7 @@ tray_empty() { ! tray_icon_lines >/dev/null; }
 
 # ---- the command menu
 
-menu_id() { visible_of_type POPUP_MENU | head -n1; }
+menu_id() { with_role ZorvaneMenu; }
 menu_open() { [[ -n $(menu_id) ]]; }
 menu_closed() { ! menu_open; }
 menu_geometry() { geometry_of "$(menu_id)"; }
@@ -204,14 +212,18 @@ msgbox_text() {
   # ---, title, ---, text..., ---, OK, ---
   printf '%s\n' "$copied" | awk '/^-+$/ { n++; next } n == 2'
 }
-# info, critical or none: the main colour left of the text (blue "i", red cross).
+# info, critical or none: the colour left in the box, where the icon goes (a blue "i",
+# a red cross; text is grey).
 msgbox_icon() {
   local g
   read -r -a g <<<"$(geometry_of "$(msgbox_id)")"
   shot
-  /usr/bin/convert "$E2E_SHOT" -crop "56x56+${g[0]}+${g[1]}" +repage -format \
-    '%[fx:standard_deviation < 0.03 ? 0 : (mean.b > mean.r ? 1 : 2)]' info: |
-    sed 's/^0$/none/; s/^1$/info/; s/^2$/critical/'
+  local crop=(-crop "56x56+${g[0]}+${g[1]}" +repage)
+  # The share of strongly red and of strongly blue pixels.
+  local red blue
+  red=$(/usr/bin/convert "$E2E_SHOT" "${crop[@]}" -fx 'r - max(g, b) > 0.25' -format '%[fx:mean > 0.01]' info:)
+  blue=$(/usr/bin/convert "$E2E_SHOT" "${crop[@]}" -fx 'b - max(r, g) > 0.25' -format '%[fx:mean > 0.01]' info:)
+  if ((red)); then echo critical; elif ((blue)); then echo info; else echo none; fi
 }
 msgbox_ok() {
   wait_for msgbox_active || { fail "the message box is not the active window"; return 1; }
