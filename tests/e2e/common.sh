@@ -120,18 +120,21 @@ make_pictures() {
 
 # ---- groups
 
-# group NAME FUNCTION: no program and no settings before; the program stopped after.
+# group NAME FUNCTION: no program and no settings before; the program stopped after,
+# which must go well too.
 group() {
   local name=$1 t=$SECONDS
   shift
   settings_clear
   log "--- $name"
-  if "$@"; then
+  local ok=0
+  "$@" && ok=1
+  stop_program || ok=0
+  if ((ok)); then
     E2E_PASSED+=("$name ($((SECONDS - t)) s)")
   else
     E2E_FAILED+=("$name")
   fi
-  stop_program
 }
 
 e2e_end() {

@@ -296,8 +296,13 @@ bool QtRuntime::NotifyIcon(int message, const TrayIconRecord& record) {
         return false;
     if (!tray_) {
         tray_ = std::make_unique<QSystemTrayIcon>();
-        QObject::connect(tray_.get(), &QSystemTrayIcon::activated,
-                         [this](QSystemTrayIcon::ActivationReason r) { TrayActivated(r); });
+        // Queued, as the Windows tray posts its callback: the menu and whatever is
+        // picked from it (Exit removes the icon) run after the icon's own mouse
+        // handler has returned, never under it.
+        QObject::connect(
+            tray_.get(), &QSystemTrayIcon::activated, tray_.get(),
+            [this](QSystemTrayIcon::ActivationReason r) { TrayActivated(r); },
+            Qt::QueuedConnection);
     }
     // The mouse reaches the program only as the callback it asked for: a mouse
     // move over the host, whose X carries the mouse message.

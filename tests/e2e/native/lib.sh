@@ -103,10 +103,15 @@ COVER_RGB="64,64,240"
 
 # ---- the program
 
-start_program() {
+# Starts the program without waiting for it to show anything.
+start_program_quietly() {
+  reap || return 1
   PID="" PICTURE=""
   "$E2E_EXE" >>"$E2E_ART/$E2E_NAME-program.log" 2>&1 9>&- &
   PID=$!
+}
+start_program() {
+  start_program_quietly
   # Startup ends with the icon in the tray, and the picture shown or a message up.
   wait_for -t 20 eval 'tray_icon_lines >/dev/null || msgbox_up' || { fail "the program did not start"; return 1; }
   wait_for -t 5 eval 'picture_visible || msgbox_up'
@@ -117,6 +122,15 @@ start_program() {
 alive() { [[ -n $PID && -r /proc/$PID/stat && $(awk '{ print $3 }' "/proc/$PID/stat" 2>/dev/null) != Z ]]; }
 gone() { ! alive; }
 
+# The exit status of the program that has ended: anything but 0 (a crash) fails.
+reap() {
+  [[ -n $PID ]] && gone || return 0
+  local rc=0
+  wait "$PID" 2>/dev/null || rc=$?
+  PID=""
+  ((rc == 0)) || fail "the program ended with status $rc$( ((rc > 128)) && echo " (signal $((rc - 128)))")"
+}
+
 # Ends the program as the session's end would: SIGTERM, which takes its tray icon away.
 stop_program() {
   uncover
@@ -125,8 +139,7 @@ stop_program() {
     kill -TERM "$PID"
     wait_for -t 10 gone || { fail "the program did not end on SIGTERM"; kill -KILL "$PID"; }
   fi
-  wait "$PID" 2>/dev/null
-  PID=""
+  reap
 }
 
 # ---- settings: the INI file the program reads at startup
@@ -257,11 +270,25 @@ open_choose() {
 
 # ---- lifecycle
 
+TRAYER=""
+tray_start() {
+  trayer --edge bottom --align right --widthtype request --height 32 --SetDockType true \
+    --transparent false >>"$E2E_ART/$E2E_NAME-trayer.log" 2>&1 9>&- &
+  TRAYER=$!
+  wait_for eval 'xdotool search --onlyvisible --classname "^panel$" >/dev/null' ||
+    fail "the tray did not start"
+}
+tray_stop() {
+  [[ -n $TRAYER ]] && kill "$TRAYER" 2>/dev/null && wait "$TRAYER" 2>/dev/null
+  TRAYER=""
+  wait_for eval '! xdotool search --classname "^panel$" >/dev/null' || fail "the tray did not end"
+}
+
 E2E_XVFB="" E2E_HELPERS=()
 e2e_cleanup() {
   stop_program 2>/dev/null
   local p
-  for p in "${E2E_HELPERS[@]}"; do kill "$p" 2>/dev/null; done
+  for p in "${E2E_HELPERS[@]}" $TRAYER; do kill "$p" 2>/dev/null; done
   [[ -n $E2E_XVFB ]] && kill "$E2E_XVFB" 2>/dev/null
   wait 2>/dev/null
 }
@@ -295,10 +322,7 @@ e2e_begin() {
   E2E_HELPERS+=($!)
   wait_for eval 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' ||
     { log "the window manager did not start"; exit 1; }
-  trayer --edge bottom --align right --widthtype request --height 32 --SetDockType true \
-    --transparent false >"$E2E_ART/$E2E_NAME-trayer.log" 2>&1 9>&- &
-  E2E_HELPERS+=($!)
-  wait_for eval 'xdotool search --classname "^panel$" >/dev/null' || { log "no tray"; exit 1; }
+  tray_start || exit 1
   xdotool mousemove 512 384
   DESKTOP_RGB=255,255,255
 }

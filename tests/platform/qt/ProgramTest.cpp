@@ -154,6 +154,7 @@ TEST_F(ProgramOnQt, MenuFromThePictureAndTheTrayTogglesOptionsAndExits) {
             m->close();
         });
         emit rt.Tray()->activated(QSystemTrayIcon::Context);
+        QCoreApplication::sendPostedEvents();
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
         EXPECT_TRUE(shown.contains(screen.bottomRight() - QPoint(10, 10)));
         pick(Qt::Key_E, rightClick); // Exit

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# First start without saved settings: an icon in the XEmbed tray and no picture; the
+# tray icon's menu.
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+first_start() {
+  start_program || return 1
+  wait_for tray_shown || { fail "no tray icon after the first start"; return 1; }
+  picture_hidden || { fail "a picture is shown without saved settings"; return 1; }
+
+  click "$TRAY_X" "$TRAY_Y" 1
+  holds 1.5 eval 'menu_closed && no_dialog && picture_hidden' ||
+    { fail "a left click on the tray icon did something"; return 1; }
+
+  # The menu opens at (screen width - 10, height - 10), kept on the screen.
+  menu_from_tray || return 1
+  local g
+  read -r -a g <<<"$(menu_geometry)"
+  expect_near "menu right edge" 1024 $((g[0] + g[2])) 12 &&
+    expect_near "menu bottom edge" 768 $((g[1] + g[3])) 12 || return 1
+  # Closed by a click elsewhere, with nothing chosen.
+  click 400 300
+  wait_for menu_closed || { fail "the tray menu did not close on a click elsewhere"; return 1; }
+  holds 1 eval 'no_dialog && picture_hidden' || { fail "closing the menu chose something"; return 1; }
+  ! settings_read || { fail "settings written without a save"; return 1; }
+
+  # Its keys work too: a for About.
+  menu_from_tray && pick a || return 1
+  wait_for msgbox_up || { fail "no About box after a on the tray menu"; return 1; }
+  expect_eq "About text" "$E2E_TITLE - written by the Zorvane developers." "$(msgbox_text)" &&
+    msgbox_ok || return 1
+
+  # Exit, clicked: the last row of the menu.
+  menu_from_tray || return 1
+  read -r -a g <<<"$(menu_geometry)"
+  click $((g[0] + 40)) $((g[1] + g[3] - 12))
+  wait_for gone || { fail "Exit did not end the process"; return 1; }
+  wait_for tray_empty || { fail "the tray icon stayed after Exit"; return 1; }
+}
+
+# The session's end (SIGTERM, as on logout) takes the icon away too; a tray that
+# starts after the program still gets its icon.
+signal_and_late_tray() {
+  start_program && wait_for tray_shown || { fail "no tray icon"; return 1; }
+  kill -TERM "$PID"
+  wait_for gone || { fail "SIGTERM did not end the program"; return 1; }
+  wait_for tray_empty || { fail "the tray icon stayed after SIGTERM"; return 1; }
+
+  tray_stop
+  start_program_quietly
+  holds 1 eval 'alive && picture_hidden' || { fail "the program did not wait for a tray"; return 1; }
+  tray_start || return 1
+  wait_for tray_shown || { fail "no icon in a tray started after the program"; return 1; }
+  menu_from_tray && pick e || return 1
+  wait_for gone || fail "Exit did not end the process"
+}
+
+e2e_begin
+group "first start: tray icon only, its menu, Exit" first_start
+group "SIGTERM takes the icon; a tray started later gets it" signal_and_late_tray
+e2e_end
