@@ -148,8 +148,11 @@ PictureWidget::PictureWidget(QtRuntime& rt, Vesquin& control)
     setCursor(Qt::SizeAllCursor);
     setWindowIcon(rt.AppIcon());
     // The X11 role names the window for session managers and window rules, as
-    // the window class does on Windows.
+    // the window class does on Windows. Qt's X11 platform makes a new window when
+    // a hidden one changes band, and gives it the role kept in this property.
     setWindowRole(QStringLiteral("ZorvanePicture"));
+    winId();
+    windowHandle()->setProperty("_q_xcb_wm_window_role", QStringLiteral("ZorvanePicture"));
 }
 
 void PictureWidget::paintEvent(QPaintEvent* /*event*/) {
