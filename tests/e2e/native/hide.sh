@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# The window manager's close (Alt+F4) on the picture only hides it: the program and its
+# tray menu go on, and changing the picture shows it again.
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+alt_f4_hides() {
+  settings_write "Save=$(pic a.bmp)" Left=4500 Top=3000 Scale=True Always=1
+  start_program && wait_for picture_visible || { fail "no picture"; return 1; }
+  xdotool windowactivate --sync "$(picture_id)" 2>/dev/null
+  wait_for eval '[[ $(xdotool getactivewindow 2>/dev/null) == $(picture_id) ]]' ||
+    { fail "the picture did not become active"; return 1; }
+  key alt+F4
+  wait_for picture_hidden || { fail "Alt+F4 did not hide the picture"; return 1; }
+  holds 1 eval 'alive && picture_hidden && no_dialog' || { fail "the program ended or showed something"; return 1; }
+  wait_for tray_shown || { fail "no tray icon with the picture hidden"; return 1; }
+
+  # The tray menu still works: its first item changes the picture, which shows it again
+  # where it was.
+  menu_from_tray && pick p || return 1
+  open_choose "$(pic b.jpg)" || return 1
+  wait_for picture_visible || { fail "change picture did not show the picture again"; return 1; }
+  expect_eq "picture x y w h" "300 200 90 70" "$(picture_geometry)" &&
+    wait_for picture_top_is 1 || { fail "not back on top"; return 1; }
+}
+
+e2e_begin
+group "Alt+F4 hides; tray menu; change picture shows it again" alt_f4_hides
+e2e_end
