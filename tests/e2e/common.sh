@@ -1,8 +1,31 @@
-# What both end-to-end suites share: failures and assertions, bounded polls, screen
-# pixels, input, the test pictures, and the scenario groups. The sourcing library
-# defines E2E_NAME, E2E_ART, E2E_PICS, E2E_SHOT, DX/DY (the desktop's place on the X
-# screen), e2e_windows (a window list for failure reports), path_length, LONG_MAX,
-# settings_clear and stop_program.
+# Sourced by the end-to-end scenarios in this folder. They run against either build of
+# the program, as E2E_BACKEND says: wine (the Windows program under Wine, the default)
+# or native (the Linux program); tests/e2e/BACKEND/lib.sh drives it. This file holds
+# what is the same for both: assertions, bounded polls, screen pixels, input, the test
+# pictures, the scenario groups, and the words the scenarios use.
+#
+#   e2e_begin                 display, desktop, test pictures (all stopped on exit)
+#   group NAME FUNCTION       runs one scenario group from a clean state, records the result
+#   e2e_end                   summary; the exit status of the script
+#
+# A backend defines: e2e_begin, start_program, stop_program, alive, settings_clear,
+# settings_write NAME=VALUE..., settings_read (fills SETTINGS), host_path, path_length,
+# LONG_MAX, picture_visible, picture_geometry ("x y w h"), picture_top (1/0),
+# picture_shape ("l,t,r,b" or none), picture_bands (a number, "" if it cannot see them),
+# activate_picture, menu_open, menu_geometry, menu_from_tray, tray_shown, tray_empty,
+# TRAY_X/TRAY_Y, msgbox_up, msgbox_count, msgbox_text, msgbox_icon (info, critical,
+# none), msgbox_ok, open_dialog_up, open_dialog_filter ("" if it cannot read it),
+# open_choose PATH, dialog_up, second_copy (runs a second copy, prints its ms),
+# program_windows, e2e_windows, DX/DY, E2E_CAN_COVER (with cover_at X Y and uncover).
+set -u  # no pipefail: `... | grep -q` must not fail when grep stops reading early
+
+E2E_BACKEND=${E2E_BACKEND:-wine}
+E2E_ROOT=${ZORVANE_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
+E2E_NAME=$E2E_BACKEND-$(basename "${BASH_SOURCE[1]}" .sh)
+E2E_ART=$E2E_ROOT/build/e2e-artifacts
+E2E_SHOT=$E2E_ART/$E2E_NAME-last.png
+E2E_TITLE='Zorvane Ver1.1'
+E2E_SIZE=1024x768
 E2E_FAILED=()
 E2E_PASSED=()
 E2E_FAILS=0
@@ -143,3 +166,49 @@ e2e_end() {
   for n in "${E2E_FAILED[@]}"; do log "FAIL $n"; done
   ((${#E2E_FAILED[@]} == 0))
 }
+
+# ---- words the scenarios use, over the backend's
+
+pic() { host_path "$E2E_PICS/$1"; }
+picture_hidden() { ! picture_visible; }
+picture_at() { [[ $(picture_geometry) == "$1" ]]; }
+picture_top_is() { [[ $(picture_top) == "$1" ]]; }
+picture_shape_is() { [[ $(picture_shape) == "$1" ]]; }
+# The number of bands in the picture's outline, where the backend can see them.
+expect_bands() {
+  local n
+  n=$(picture_bands)
+  [[ -z $n ]] || expect_eq "outline bands" "$1" "$n"
+}
+gone() { ! alive; }
+menu_closed() { ! menu_open; }
+no_msgbox() { ! msgbox_up; }
+no_dialog() { ! dialog_up; }
+open_dialog_gone() { ! open_dialog_up; }
+
+# Opens the menu with a right click on the picture at desktop point (x, y).
+menu_at() {
+  click "$1" "$2" 3
+  wait_for menu_open || fail "no menu after a right click at $1,$2"
+}
+# Picks an item by its accelerator and waits for the menu to close.
+pick() {
+  key "$1"
+  wait_for menu_closed || fail "the menu stayed open after '$1'"
+}
+# Picks the first (P) or last (E) item with the mouse, from the menu's place: the rows
+# are evenly laid out, 12 px of 152 from either end.
+click_item() {  # first|last
+  local g y
+  read -r -a g <<<"$(menu_geometry)"
+  if [[ $1 == first ]]; then y=$((g[1] + g[3] * 12 / 152)); else y=$((g[1] + g[3] - g[3] * 12 / 152)); fi
+  click $((g[0] + 40)) "$y"
+  wait_for menu_closed || fail "the menu stayed open after a click on its $1 item"
+}
+# The screen where the tray icon is, saved to FILE (to compare before and after).
+tray_snapshot() {
+  shot && /usr/bin/convert "$E2E_SHOT" -crop 300x24+$((TRAY_X + DX - 290))+$((TRAY_Y + DY - 12)) \
+    +repage "$1"
+}
+
+source "$E2E_ROOT/tests/e2e/$E2E_BACKEND/lib.sh" || exit 1

@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # A left-button drag on the picture moves its window; saved and restarted, it comes
 # back where it was dropped.
-source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-picture_at() { [[ $(geometry ZorvanePicture) == "$1" ]]; }
 saved_place_is() { settings_read && [[ "${SETTINGS[Left]-} ${SETTINGS[Top]-}" == "$1" ]]; }
 
 drag_save_restart() {
@@ -16,7 +15,7 @@ drag_save_restart() {
 
   drag 330 220 480 370
   wait_for picture_at "450 350 160 100" ||
-    { fail "after a drag by 150,150: expected [450 350 160 100], seen [$(geometry ZorvanePicture)]"; return 1; }
+    { fail "after a drag by 150,150: expected [450 350 160 100], seen [$(picture_geometry)]"; return 1; }
   menu_at 480 370 && pick s || return 1
   wait_for saved_place_is "6750 5250" ||
     { fail "saved place: expected [6750 5250], seen [${SETTINGS[Left]-} ${SETTINGS[Top]-}]"; return 1; }
@@ -24,7 +23,7 @@ drag_save_restart() {
   wait_for gone || { fail "Exit did not end the process"; return 1; }
 
   start_program && wait_for picture_at "450 350 160 100" ||
-    { fail "after restart: expected [450 350 160 100], seen [$(geometry ZorvanePicture)]"; return 1; }
+    { fail "after restart: expected [450 350 160 100], seen [$(picture_geometry)]"; return 1; }
 }
 
 e2e_begin

@@ -1,13 +1,12 @@
 #!/usr/bin/env bash
-# Alt+F4 on the picture only hides it: the program and its tray menu go on, and
-# changing the picture shows it again.
-source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+# The window manager's close (Alt+F4) on the picture only hides it: the program and its
+# tray menu go on, and changing the picture shows it again.
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 alt_f4_hides() {
   settings_write "Save=$(pic a.bmp)" Left=4500 Top=3000 Scale=True Always=1
   start_program && wait_for picture_visible || { fail "no picture"; return 1; }
-  click 330 220  # makes the picture the active window
-  wait_for picture_is fg 1 || { fail "the picture did not become active"; return 1; }
+  activate_picture || return 1
   key alt+F4
   wait_for picture_hidden || { fail "Alt+F4 did not hide the picture"; return 1; }
   holds 1 eval 'alive && picture_hidden && no_dialog' || { fail "the program ended or showed something"; return 1; }
@@ -18,8 +17,8 @@ alt_f4_hides() {
   menu_from_tray && click_item first || return 1
   open_choose "$(pic b.jpg)" || return 1
   wait_for picture_visible || { fail "change picture did not show the picture again"; return 1; }
-  expect_eq "picture x y w h" "300 200 90 70" "$(geometry ZorvanePicture)" &&
-    wait_for picture_is top 1 || { fail "not back on top"; return 1; }
+  expect_eq "picture x y w h" "300 200 90 70" "$(picture_geometry)" &&
+    wait_for picture_top_is 1 || { fail "not back on top"; return 1; }
 }
 
 e2e_begin

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The command menu on the picture: where it opens, its accelerator keys, save and
 # restart, Help and About, Exit.
-source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 HELP_TEXT='タスクトレイにあるｱｲｺﾝまたは
 表示されている画像を右クリックし、
@@ -9,16 +9,13 @@ HELP_TEXT='タスクトレイにあるｱｲｺﾝまたは
 選択するだけです！'
 ABOUT_TEXT='Zorvane Ver1.1 - written by the Zorvane developers.'
 
-# Opens the menu at (x, y) and checks it is the program's, with its corner at the mouse.
+# Opens the menu at (x, y) and checks its corner is at the mouse.
 menu_here() {
   menu_at "$1" "$2" || return 1
-  local l
-  l=$(probe list --class '#32768' | grep ' vis=1 ')
-  expect_eq "menu owner" "$PID" "$(field "$l" pid)" &&
-    expect_eq "menu corner" "$1 $2" "$(field "$l" x) $(field "$l" y)"
+  local g
+  read -r -a g <<<"$(menu_geometry)"
+  expect_eq "menu corner" "$1 $2" "${g[0]} ${g[1]}"
 }
-
-# Chooses an item with its key on the menu opened at the picture's red part.
 choose() { menu_here 330 220 && pick "$1"; }
 
 expect_saved() {  # Save Left Top Scale Always
@@ -35,23 +32,24 @@ exit_program() {
 
 toggles_save_restart() {
   settings_write "Save=$(pic a.bmp)" Left=4500 Top=3000 Scale=True Always=1
-  start_program && wait_for picture_is top 1 || { fail "not started on top"; return 1; }
+  start_program && wait_for picture_top_is 1 || { fail "not started on top"; return 1; }
 
   # Escape closes the menu and changes nothing.
   menu_here 330 220 || return 1
   key Escape
   wait_for menu_closed || { fail "Escape left the menu open"; return 1; }
-  holds 1 eval 'picture_is top 1 && picture_is rgn 1 && no_dialog' || { fail "Escape chose something"; return 1; }
+  holds 1 eval 'picture_top_is 1 && picture_shape_is 20,10,150,95 && no_dialog' ||
+    { fail "Escape chose something"; return 1; }
 
   # t and w each toggle, back and forth.
-  choose t && wait_for picture_is top 0 || { fail "t did not leave the top band"; return 1; }
-  choose t && wait_for picture_is top 1 || { fail "t did not come back on top"; return 1; }
-  choose t && wait_for picture_is top 0 || { fail "t did not leave the top band again"; return 1; }
-  choose w && wait_for picture_is rgn 0 || { fail "w kept the outline"; return 1; }
+  choose t && wait_for picture_top_is 0 || { fail "t did not leave the top band"; return 1; }
+  choose t && wait_for picture_top_is 1 || { fail "t did not come back on top"; return 1; }
+  choose t && wait_for picture_top_is 0 || { fail "t did not leave the top band again"; return 1; }
+  choose w && wait_for picture_shape_is none || { fail "w kept the outline"; return 1; }
   wait_for pixel_is 305 205 "$MASK" || { fail "Transparent off: mask spot $(pixel 305 205)"; return 1; }
-  choose w && wait_for picture_is rgn 1 || { fail "w did not cut the outline again"; return 1; }
+  choose w && wait_for picture_shape_is 20,10,150,95 || { fail "w did not cut the outline again"; return 1; }
   wait_for pixel_is 305 205 "$DESKTOP_RGB" || { fail "Transparent on: mask spot $(pixel 305 205)"; return 1; }
-  choose w && wait_for picture_is rgn 0 || { fail "w kept the outline again"; return 1; }
+  choose w && wait_for picture_shape_is none || { fail "w kept the outline again"; return 1; }
   # Nothing is written until the save.
   expect_saved "$(pic a.bmp) 4500 3000 True 1" || return 1
 
@@ -59,12 +57,12 @@ toggles_save_restart() {
   exit_program || return 1
 
   start_program || return 1
-  wait_for picture_visible && expect_eq "restored" "300 200 160 100 top=0 rgn=0" \
-    "$(geometry ZorvanePicture) top=$(field "$(win ZorvanePicture)" top) rgn=$(field "$(win ZorvanePicture)" rgn)" ||
-    return 1
+  wait_for picture_visible && expect_eq "restored" "300 200 160 100 top=0 shape=none" \
+    "$(picture_geometry) top=$(picture_top) shape=$(picture_shape)" || return 1
   # Both on again, chosen from a menu opened elsewhere on the picture.
-  menu_here 420 280 && pick t && wait_for picture_is top 1 || { fail "t from the blue part"; return 1; }
-  menu_here 420 280 && pick w && wait_for picture_is rgn 1 || { fail "w from the blue part"; return 1; }
+  menu_here 420 280 && pick t && wait_for picture_top_is 1 || { fail "t from the blue part"; return 1; }
+  menu_here 420 280 && pick w && wait_for picture_shape_is 20,10,150,95 ||
+    { fail "w from the blue part"; return 1; }
   choose s && expect_saved "$(pic a.bmp) 4500 3000 True 1"
 }
 
@@ -73,18 +71,18 @@ toggles_save_restart() {
 message() {  # KEY TEXT ICON TOP_AFTER
   choose "$1" || return 1
   wait_for msgbox_up || { fail "no message box after $1"; return 1; }
-  expect_eq "topmost while the message is up" 0 "$(field "$(win ZorvanePicture)" top)" &&
+  expect_eq "on top while the message is up" 0 "$(picture_top)" &&
     expect_eq "message text" "$2" "$(msgbox_text)" &&
     expect_eq "message icon" "$3" "$(msgbox_icon)" || return 1
-  msgbox_ok && wait_for picture_is top "$4" || { fail "topmost after OK: expected $4"; return 1; }
+  msgbox_ok && wait_for picture_top_is "$4" || { fail "on top after OK: expected $4"; return 1; }
 }
 
 help_about_exit() {
   settings_write "Save=$(pic a.bmp)" Left=4500 Top=3000 Scale=True Always=1
-  start_program && wait_for picture_is top 1 || { fail "not started on top"; return 1; }
+  start_program && wait_for picture_top_is 1 || { fail "not started on top"; return 1; }
   message h "$HELP_TEXT" info 1 &&
     message a "$ABOUT_TEXT" none 1 || return 1
-  choose t && wait_for picture_is top 0 || { fail "t did not leave the top band"; return 1; }
+  choose t && wait_for picture_top_is 0 || { fail "t did not leave the top band"; return 1; }
   message h "$HELP_TEXT" info 0 &&
     message a "$ABOUT_TEXT" none 0 || return 1
   exit_program

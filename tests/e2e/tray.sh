@@ -1,23 +1,23 @@
 #!/usr/bin/env bash
 # First start without saved settings: a tray icon and no picture; the tray icon's menu.
-source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+# On Linux also the session's end and a tray that starts after the program.
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 first_start() {
   start_program || return 1
   wait_for tray_shown || { fail "no tray icon after the first start"; return 1; }
   picture_hidden || { fail "a picture is shown without saved settings"; return 1; }
 
-  click $TRAY_X $TRAY_Y 1
+  click "$TRAY_X" "$TRAY_Y" 1
   holds 1.5 eval 'menu_closed && no_dialog && picture_hidden' ||
     { fail "a left click on the tray icon did something"; return 1; }
 
   # The menu opens at (screen width - 10, height - 10), kept on the screen.
   menu_from_tray || return 1
-  local l
-  l=$(probe list --class '#32768' | grep ' vis=1 ')
-  expect_eq "menu owner" "$PID" "$(field "$l" pid)" &&
-    expect_near "menu right edge" $((TRAY_X)) $(($(field "$l" x) + $(field "$l" w))) 12 &&
-    expect_near "menu bottom edge" $((TRAY_Y)) $(($(field "$l" y) + $(field "$l" h))) 12 || return 1
+  local g
+  read -r -a g <<<"$(menu_geometry)"
+  expect_near "menu right edge" $((1024 - 10)) $((g[0] + g[2])) 12 &&
+    expect_near "menu bottom edge" $((768 - 10)) $((g[1] + g[3])) 12 || return 1
   # Closed by a click elsewhere, with nothing chosen.
   click 400 300
   wait_for menu_closed || { fail "the tray menu did not close on a click elsewhere"; return 1; }
@@ -36,6 +36,25 @@ first_start() {
   wait_for tray_empty || { fail "the tray icon stayed after Exit"; return 1; }
 }
 
+# The session's end (SIGTERM, as on logout) takes the icon away too; a tray that
+# starts after the program still gets its icon.
+signal_and_late_tray() {
+  start_program && wait_for tray_shown || { fail "no tray icon"; return 1; }
+  kill -TERM "$PID"
+  wait_for gone || { fail "SIGTERM did not end the program"; return 1; }
+  wait_for tray_empty || { fail "the tray icon stayed after SIGTERM"; return 1; }
+
+  tray_stop
+  start_program_quietly
+  holds 1 eval 'alive && picture_hidden' || { fail "the program did not wait for a tray"; return 1; }
+  tray_start || return 1
+  wait_for tray_shown || { fail "no icon in a tray started after the program"; return 1; }
+  menu_from_tray && pick e || return 1
+  wait_for gone || fail "Exit did not end the process"
+}
+
 e2e_begin
 group "first start: tray icon only, its menu, Exit" first_start
+[[ $E2E_BACKEND == native ]] &&
+  group "SIGTERM takes the icon; a tray started later gets it" signal_and_late_tray
 e2e_end

@@ -1,31 +1,19 @@
-# Sourced by the end-to-end scripts in this folder: the program under Wine on a
-# virtual desktop in a private Xvfb, driven with xdotool, looked at with probe.exe,
-# screenshots and the registry. Every wait is a bounded poll.
-#
-#   e2e_begin                 display, prefix, test pictures, the desktop (stopped on exit)
-#   group NAME FUNCTION       runs one scenario group from a clean state, records the result
-#   e2e_end                   summary; the exit status of the script
-set -u  # no pipefail: `probe ... | grep -q` must not fail when grep stops reading early
-
-E2E_ROOT=${ZORVANE_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
+# The Windows program under Wine on a virtual desktop in a private Xvfb, driven with
+# xdotool, looked at with probe.exe, screenshots and the registry; sourced through
+# tests/e2e/common.sh by the scenarios (E2E_BACKEND=wine). Every wait is a bounded poll.
 E2E_EXE=${ZORVANE_EXE:-$E2E_ROOT/build/windows/Zorvane.exe}
 E2E_PROBE=${ZORVANE_BUILD_WINDOWS:-$E2E_ROOT/build/windows}/tests/e2e/probe.exe
-E2E_NAME=$(basename "${BASH_SOURCE[1]}" .sh)
-E2E_ART=$E2E_ROOT/build/e2e-artifacts
 E2E_PICS=$E2E_ROOT/build/e2e-pics
 E2E_DESKTOP=E2E
-E2E_SIZE=1024x768
 E2E_KEY='HKCU\Software\VB and VBA Program Settings\Kelvra\Kelvra'
-E2E_TITLE='Zorvane Ver1.1'
-E2E_SHOT=$E2E_ART/$E2E_NAME-last.png
 PID=""  # the Windows process id of the program started last
 DX=0 DY=0  # the virtual desktop's place on the X screen
 # Long, yet within MAX_PATH, which Wine's Open dialog overruns (it crashes on a longer
 # typed name).
 LONG_MAX=245
+E2E_CAN_COVER=0  # no other application's window to stack against
 
 source "$E2E_ROOT/scripts/lib/wine.sh"
-source "$E2E_ROOT/tests/e2e/common.sh"
 
 e2e_windows() { probe list --all | grep 'vis=1'; }
 
@@ -59,6 +47,7 @@ probe() {
   return 2
 }
 winpath() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
+host_path() { winpath "$1"; }
 path_length() { winpath "$1" | wc -m; }
 
 # The first line of `probe list` for a class ("" when none), and one field of it.
@@ -72,11 +61,25 @@ field() {  # LINE KEY
 geometry() { local l; l=$(win "$1"); echo "$(field "$l" x) $(field "$l" y) $(field "$l" w) $(field "$l" h)"; }
 
 picture_visible() { win ZorvanePicture | grep -q ' vis=1 '; }
-picture_hidden() { ! picture_visible; }
-menu_open() { probe list --class '#32768' | grep -q ' vis=1 '; }
-menu_closed() { ! menu_open; }
-# The picture has FIELD=VALUE, e.g. picture_is top 1.
+# The picture has FIELD=VALUE, e.g. picture_is fg 1.
 picture_is() { [[ $(field "$(win ZorvanePicture)" "$1") == "$2" ]]; }
+picture_geometry() { geometry ZorvanePicture; }
+picture_top() { field "$(win ZorvanePicture)" top; }
+picture_shape() {
+  local l
+  l=$(win ZorvanePicture)
+  [[ $(field "$l" rgn) == 1 ]] && field "$l" box || echo none
+}
+picture_bands() { field "$(win ZorvanePicture)" rects; }
+# Makes the picture the active window as a person would: a click on it.
+activate_picture() {
+  click 330 220
+  wait_for picture_is fg 1 || fail "the picture did not become active"
+}
+# The program's menu (its process owns it).
+menu_line() { probe list --class '#32768' ${PID:+--pid "$PID"} | grep ' vis=1 ' | head -n1; }
+menu_open() { [[ -n $(menu_line) ]]; }
+menu_geometry() { local l; l=$(menu_line); echo "$(field "$l" x) $(field "$l" y) $(field "$l" w) $(field "$l" h)"; }
 
 start_program() {
   PID=""
@@ -94,7 +97,18 @@ start_program() {
 }
 
 alive() { [[ -n $PID ]] && probe alive "$PID"; }
-gone() { ! alive; }
+
+# Runs a second copy; prints how long it took to end (ms), fails if it did not.
+second_copy() {
+  # Into a file: the started process may hold a pipe open after the probe has ended.
+  probe run 20000 "\"$(winpath "$E2E_EXE")\"" >"$E2E_ART/$E2E_NAME-run.txt"
+  local out
+  out=$(<"$E2E_ART/$E2E_NAME-run.txt")
+  [[ $out =~ ^exit=0\ ms=([0-9]+) ]] || { fail "the second start did not end: [$out]"; return 1; }
+  echo "${BASH_REMATCH[1]}"
+}
+# The program's windows, without which one is active.
+program_windows() { probe list --pid "$PID" | sed 's/ fg=[01]//'; }
 
 # Ends the program as a task manager would (its tray icon goes with it).
 stop_program() {
@@ -168,11 +182,6 @@ tray_empty() { ! probe tray && ! tray_icon_drawn; }
 
 # ---- the command menu
 
-# Opens the menu with a right click on the picture at desktop point (x, y).
-menu_at() {
-  click "$1" "$2" 3
-  wait_for menu_open || fail "no menu after a right click at $1,$2"
-}
 # Opens the menu from the tray icon. A press within the double-click time of the last
 # one comes as a double click (WM_RBUTTONDBLCLK), which the program rightly ignores, so
 # the press waits that time out, as a person's second click would.
@@ -184,26 +193,10 @@ menu_from_tray() {
   TRAY_PRESSED=${EPOCHREALTIME/./}
   wait_for menu_open || fail "no menu after a right click on the tray icon"
 }
-# Picks an item by its accelerator and waits for the menu to close.
-pick() {
-  key "$1"
-  wait_for menu_closed || fail "the menu stayed open after '$1'"
-}
-# Picks the first (P) or last (E) item with the mouse, from the menu's place: the rows
-# are evenly laid out, 12 px of 152 from either end.
-click_item() {  # first|last
-  local l y x h
-  l=$(probe list --class '#32768' | grep ' vis=1 ' | head -n1)
-  x=$(field "$l" x) y=$(field "$l" y) h=$(field "$l" h)
-  if [[ $1 == first ]]; then y=$((y + h * 12 / 152)); else y=$((y + h - h * 12 / 152)); fi
-  click $((x + 40)) "$y"
-  wait_for menu_closed || fail "the menu stayed open after a click on its $1 item"
-}
 
 # ---- dialogs
 
 dialog_up() { probe list --class '#32770' ${PID:+--pid "$PID"} | grep -q ' vis=1 '; }
-no_dialog() { ! dialog_up; }
 msgbox_up() { probe list --class '#32770' --title "$E2E_TITLE" | grep -q ' vis=1 '; }
 msgbox_count() { probe list --class '#32770' --title "$E2E_TITLE" | grep -c ' vis=1 '; }
 msgbox_text() { probe text --title "$E2E_TITLE" | grep -v '^\[icon\]'; }
@@ -223,7 +216,6 @@ msgbox_ok() {
   key Return
   wait_for no_msgbox || fail "the message box stayed after Enter"
 }
-no_msgbox() { ! msgbox_up; }
 
 open_dialog_lines() { probe list --class '#32770' --pid "$PID" | grep ' vis=1 ' | grep -v "title=$E2E_TITLE\$"; }
 open_dialog_up() { [[ -n $(open_dialog_lines) ]]; }
@@ -247,10 +239,9 @@ open_choose() {
   wait_for open_dialog_gone || { fail "the Open dialog stayed after Enter"; return 1; }
 }
 open_dialog_has() { open_dialog_text | grep -qxF -- "$1"; }
-open_dialog_gone() { ! open_dialog_up; }
+# The filter's line as the dialog shows it.
+open_dialog_filter() { open_dialog_text | grep -F '(*.' | head -n1; }
 
-# The Windows path of a test picture.
-pic() { winpath "$E2E_PICS/$1"; }
 
 # ---- lifecycle
 
