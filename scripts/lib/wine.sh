@@ -86,9 +86,6 @@ zv_wine_prefix() {
   wineserver -k </dev/null >/dev/null 2>&1 || true   # leftovers of an interrupted run
   timeout 30 wineserver -w </dev/null >/dev/null 2>&1 || true
   wineserver -p </dev/null >/dev/null 2>&1 || true   # persistent: one server for all runs
-  # Start Wine's own services now, detached from our output: started later from a test,
-  # they would inherit its pipes and a runner reading them (ctest) would wait forever.
-  timeout 120 wine wineboot </dev/null >/dev/null 2>&1 || true
   if [[ ! -e $WINEPREFIX/.zv-settings-1 ]]; then
     # A virtual desktop: with no window manager on the display, Wine waits 2 s for one
     # each time a shown window is hidden. A crash ends the process at once instead of
@@ -100,7 +97,14 @@ zv_wine_prefix() {
     timeout 60 wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
       /v Debugger /d '' /f </dev/null >/dev/null 2>&1 || true
     touch "$WINEPREFIX/.zv-settings-1"
+    # The desktop those commands started was made without the settings: start afresh.
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    timeout 30 wineserver -w </dev/null >/dev/null 2>&1 || true
+    wineserver -p </dev/null >/dev/null 2>&1 || true
   fi
+  # Start Wine's own services now, detached from our output: started later from a test,
+  # they would inherit its pipes and a runner reading them (ctest) would wait forever.
+  timeout 120 wine wineboot </dev/null >/dev/null 2>&1 || true
 }
 
 zv_wine_stop() {
