@@ -47,6 +47,8 @@ signal_and_late_tray() {
   tray_stop
   start_program_quietly
   holds 1 eval 'alive && picture_hidden' || { fail "the program did not wait for a tray"; return 1; }
+  grep -q 'no system tray' "$E2E_ART/$E2E_NAME-program.log" ||
+    { fail "nothing told the user there is no tray"; return 1; }
   tray_start || return 1
   wait_for tray_shown || { fail "no icon in a tray started after the program"; return 1; }
   menu_from_tray && pick e || return 1

@@ -316,7 +316,15 @@ bool QtRuntime::NotifyIcon(int message, const TrayIconRecord& record) {
     }
     if (message == kNimAdd)
         tray_->show();
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    const bool available = QSystemTrayIcon::isSystemTrayAvailable();
+    // Windows always has a tray; a Linux desktop may have none (yet). Qt docks the
+    // icon once one starts; until then the user should know where the menu is.
+    if (!available && !toldNoTray_) {
+        toldNoTray_ = true;
+        qWarning("Zorvane: this desktop has no system tray; the icon will show when one "
+                 "starts. Until then, right-click the picture for the menu.");
+    }
+    return available;
 }
 
 void QtRuntime::TrayActivated(QSystemTrayIcon::ActivationReason reason) {

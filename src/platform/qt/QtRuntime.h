@@ -95,6 +95,7 @@ class QtRuntime final : public Runtime {
     InstanceLock instance_;
     std::string lastOpened_;
     bool trayCallback_ = false; // the icon reports the mouse as the program asked
+    bool toldNoTray_ = false;
     std::unique_ptr<QSystemTrayIcon> tray_;
     std::unique_ptr<HiddenForm> host_;
     std::unique_ptr<DispForm> disp_;
