@@ -10,6 +10,7 @@
 //   --quick  only the 500x375 and 1000x750 pictures
 // Lines starting with "RESULT" and "TARGET" are read by scripts/bench.
 
+#include "Outlines.h"
 #include "picture/Shape.h"
 #include "platform/win32/Region.h"
 
@@ -27,107 +28,29 @@
 #include <vector>
 
 using namespace zorvane;
+using namespace zorvane::bench;
 using zorvane::win32::MakeRegion;
+using zorvane::win32::RegionFromRects;
 using zorvane::win32::UniqueHrgn;
 
 namespace {
 
-double Now() {
-    static const double perSecond = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return double(f.QuadPart);
-    }();
-    LARGE_INTEGER c;
-    QueryPerformanceCounter(&c);
-    return double(c.QuadPart) / perSecond;
-}
-
-enum class Outline { Ellipse, WideStripes, FineStripes, Noise };
 constexpr Outline kOutlines[] = {Outline::Ellipse, Outline::WideStripes, Outline::FineStripes,
-                                 Outline::Noise};
-
-const char* Name(Outline o) {
-    switch (o) {
-    case Outline::Ellipse:
-        return "ellipse";
-    case Outline::WideStripes:
-        return "wide stripes";
-    case Outline::FineStripes:
-        return "fine stripes";
-    case Outline::Noise:
-        return "6% noise";
-    }
-    return "?";
-}
+                                 Outline::Noise6};
 
 constexpr std::uint32_t kMaskPixel = 0xFF000000u | kMaskColor;
 constexpr std::uint32_t kInkPixel = 0xFF804020u;
 
-// Stripes run diagonally so that no two neighbouring rows have the same runs: every row
-// then is a band of its own, the hard case for a region.
 Picture MakePicture(Outline o, int w, int h) {
     Picture p{w, h, std::vector<std::uint32_t>(std::size_t(w) * h)};
     std::mt19937 rng(7);
-    const double cx = w / 2.0, cy = h / 2.0, rx = 0.475 * w, ry = 0.467 * h;
-    const auto noiseBelow = std::uint32_t(0.06 * 4294967296.0);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            bool ink = true;
-            switch (o) {
-            case Outline::Ellipse: {
-                const double dx = (x + 0.5 - cx) / rx, dy = (y + 0.5 - cy) / ry;
-                ink = dx * dx + dy * dy < 1;
-                break;
-            }
-            case Outline::WideStripes:
-                ink = (x + y) / 40 % 2 == 0;
-                break;
-            case Outline::FineStripes:
-                ink = (x + y) / 4 % 2 == 0;
-                break;
-            case Outline::Noise:
-                ink = rng() >= noiseBelow;
-                break; // 6 % of pixels see-through
-            }
-            p.pixels[std::size_t(y) * w + x] = ink ? kInkPixel : kMaskPixel;
-        }
+        for (int x = 0; x < w; ++x)
+            p.pixels[std::size_t(y) * w + x] = Ink(o, x, y, w, h, rng) ? kInkPixel : kMaskPixel;
     return p;
 }
 
-std::size_t CountRuns(const Picture& p) {
-    std::vector<Run> runs;
-    std::size_t n = 0;
-    for (int y = 0; y < p.height; ++y) {
-        runs.clear();
-        FindRowRuns(p.pixels.data() + std::size_t(y) * p.width, p.width, runs);
-        n += runs.size();
-    }
-    return n;
-}
-
 // ---- the two older builders
-
-UniqueHrgn Piece(const Rect* rects, std::size_t count, std::vector<std::byte>& buffer) {
-    buffer.assign(sizeof(RGNDATAHEADER) + count * sizeof(RECT), std::byte{0});
-    auto* data = reinterpret_cast<RGNDATA*>(buffer.data());
-    auto* out = reinterpret_cast<RECT*>(data->Buffer);
-    RECT bound = {rects[0].left, rects[0].top, rects[0].right, rects[0].bottom};
-    for (std::size_t i = 0; i < count; ++i) {
-        const Rect& r = rects[i];
-        out[i] = {r.left, r.top, r.right, r.bottom};
-        bound.left = std::min<LONG>(bound.left, r.left);
-        bound.top = std::min<LONG>(bound.top, r.top);
-        bound.right = std::max<LONG>(bound.right, r.right);
-        bound.bottom = std::max<LONG>(bound.bottom, r.bottom);
-    }
-    data->rdh.dwSize = sizeof(RGNDATAHEADER);
-    data->rdh.iType = RDH_RECTANGLES;
-    data->rdh.nCount = DWORD(count);
-    data->rdh.nRgnSize = DWORD(count * sizeof(RECT));
-    data->rdh.rcBound = bound;
-    return UniqueHrgn(::ExtCreateRegion(nullptr, DWORD(buffer.size()), data));
-}
 
 // ExtCreateRegion per 2,000 rectangles, each piece ORed into the whole in turn.
 UniqueHrgn ClassicRegion(const std::vector<Rect>& rects) {
@@ -135,7 +58,8 @@ UniqueHrgn ClassicRegion(const std::vector<Rect>& rects) {
     UniqueHrgn all(::CreateRectRgn(0, 0, 0, 0));
     std::vector<std::byte> buffer;
     for (std::size_t i = 0; i < rects.size(); i += kChunk) {
-        UniqueHrgn piece = Piece(rects.data() + i, std::min(kChunk, rects.size() - i), buffer);
+        UniqueHrgn piece =
+            RegionFromRects(rects.data() + i, std::min(kChunk, rects.size() - i), buffer);
         if (!piece || ::CombineRgn(all.get(), all.get(), piece.get(), RGN_OR) == ERROR)
             return {};
     }
@@ -305,10 +229,7 @@ int main(int argc, char** argv) {
                     Name(r.outline), r.width, r.height, r.runs, r.rects, r.scanMs, r.regionMs,
                     r.naiveMs, r.naiveExtrapolated ? "(extrapolated)" : "", r.classicMs,
                     r.vsNaive(), r.vsClassic(), int(r.equal));
-        std::string id = Name(r.outline);
-        std::replace(id.begin(), id.end(), ' ', '_');
-        if (id == "6%_noise")
-            id = "noise6";
+        const std::string id = Id(r.outline);
         if (r.width * r.height >= 4000 * 3000) {
             std::snprintf(line, sizeof line,
                           "TARGET per_rect_%s %.0fx%s (%zu rects, %dx%d) need>=100x %s\n",

@@ -3,6 +3,7 @@
 // the same pixels, plus the whole BuildShapeRects. Ratios use the best CPU time of each measure.
 // Lines starting with "RESULT" and "TARGET" are read by scripts/bench.
 
+#include "Outlines.h"
 #include "picture/Shape.h"
 
 #include <benchmark/benchmark.h>
@@ -19,22 +20,17 @@
 #include <string>
 
 using namespace zorvane;
+using namespace zorvane::bench;
 
 namespace {
 
-// The outlines of the Windows region benchmark (bench/region_bench.cpp), plus dense noise.
-// Stripes run diagonally so that every row has runs of its own.
-enum Kind { kEllipse, kWideStripes, kFineStripes, kNoise6, kNoise25, kKinds };
-const char* const kKindNames[kKinds] = {"ellipse", "wide stripes", "fine stripes", "6% noise",
-                                        "25% noise"};
-const char* const kKindIds[kKinds] = {"ellipse", "wide_stripes", "fine_stripes", "noise6",
-                                      "noise25"};
+constexpr Outline kOutlines[] = {Outline::Ellipse, Outline::WideStripes, Outline::FineStripes,
+                                 Outline::Noise6, Outline::Noise25};
 
-// A camera-sized picture of random colours, see-through (the mask colour) where the outline
-// says so.
-const Picture& TestPicture(int kind) {
-    static std::map<int, Picture> cache;
-    Picture& p = cache[kind];
+// A camera-sized picture of random colours, see-through (the mask colour) off the outline.
+const Picture& TestPicture(Outline outline) {
+    static std::map<Outline, Picture> cache;
+    Picture& p = cache[outline];
     if (p.pixels.empty()) {
         p.width = 4000;
         p.height = 3000;
@@ -42,25 +38,7 @@ const Picture& TestPicture(int kind) {
         std::mt19937 rng(1);
         for (int y = 0; y < p.height; ++y)
             for (int x = 0; x < p.width; ++x) {
-                const double dx = (x - 2000) / 1900.0, dy = (y - 1500) / 1400.0;
-                bool ink = true;
-                switch (kind) {
-                case kEllipse:
-                    ink = dx * dx + dy * dy < 1;
-                    break;
-                case kWideStripes:
-                    ink = (x + y) / 40 % 2 == 0;
-                    break;
-                case kFineStripes:
-                    ink = (x + y) / 4 % 2 == 0;
-                    break;
-                case kNoise6:
-                    ink = rng() % 100 >= 6;
-                    break;
-                case kNoise25:
-                    ink = rng() % 4 != 0;
-                    break;
-                }
+                const bool ink = Ink(outline, x, y, p.width, p.height, rng);
                 std::uint32_t colour = 0xFF000000 | rng();
                 if (IsMaskPixel(colour))
                     colour ^= 1;
@@ -70,7 +48,7 @@ const Picture& TestPicture(int kind) {
     return p;
 }
 
-template <auto Scan> void BM_Scan(benchmark::State& state, int kind) {
+template <auto Scan> void BM_Scan(benchmark::State& state, Outline kind) {
     const Picture& p = TestPicture(kind);
     std::vector<Run> runs;
     for (auto _ : state) {
@@ -85,7 +63,7 @@ template <auto Scan> void BM_Scan(benchmark::State& state, int kind) {
 
 // The floor: one read of every pixel, nothing else, as fast as this machine reads memory:
 // 64 bytes a step into four independent vector sums.
-void BM_ReadSum(benchmark::State& state, int kind) {
+void BM_ReadSum(benchmark::State& state, Outline kind) {
     const Picture& p = TestPicture(kind);
     const std::uint32_t* px = p.pixels.data();
     const std::size_t n = p.pixels.size() & ~std::size_t(15);
@@ -113,7 +91,7 @@ void BM_ReadSum(benchmark::State& state, int kind) {
 }
 
 // The whole shape with the program's rectangle limit (gaps filled past 32,000 rects).
-void BM_BuildShapeRects(benchmark::State& state, int kind) {
+void BM_BuildShapeRects(benchmark::State& state, Outline kind) {
     const Picture& p = TestPicture(kind);
     std::size_t rects = 0;
     for (auto _ : state) {
@@ -123,17 +101,6 @@ void BM_BuildShapeRects(benchmark::State& state, int kind) {
     }
     state.SetBytesProcessed(state.iterations() * p.pixels.size() * 4);
     state.counters["rects"] = double(rects);
-}
-
-std::size_t CountRuns(const Picture& p) {
-    std::vector<Run> runs;
-    std::size_t n = 0;
-    for (int y = 0; y < p.height; ++y) {
-        runs.clear();
-        FindRowRuns(p.pixels.data() + std::size_t(y) * p.width, p.width, runs);
-        n += runs.size();
-    }
-    return n;
 }
 
 const char* const kMeasures[] = {"read", "runs", "per-pixel", "shape"};
@@ -177,8 +144,8 @@ int main(int argc, char** argv) {
     // Each picture's four measures are registered together; run as repetitions in random
     // order, a change in the machine's load touches a baseline and what is compared with it
     // alike.
-    for (int k = 0; k < kKinds; ++k) {
-        const std::string name = kKindNames[k];
+    for (Outline k : kOutlines) {
+        const std::string name = Name(k);
         benchmark::RegisterBenchmark(("read/" + name).c_str(), BM_ReadSum, k)
             ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("runs/" + name).c_str(), BM_Scan<FindRowRuns>, k)
@@ -209,8 +176,8 @@ int main(int argc, char** argv) {
                 "FindRowRuns", "per-pixel", "BuildShape", "x per-px");
     std::string results, targets;
     char line[400];
-    for (int k = 0; k < kKinds; ++k) {
-        const std::string name = kKindNames[k];
+    for (Outline k : kOutlines) {
+        const std::string name = Name(k);
         double t[4];
         bool have = true;
         for (int m = 0; m < 4; ++m) {
@@ -228,12 +195,11 @@ int main(int argc, char** argv) {
         std::snprintf(line, sizeof line,
                       "RESULT scan %s read_ms=%.3f runs_ms=%.3f perpixel_ms=%.3f shape_ms=%.3f "
                       "x_perpixel=%.2f x_read=%.2f\n",
-                      kKindIds[k], t[0], t[1], t[2], t[3], speedup, overFloor);
+                      Id(k), t[0], t[1], t[2], t[3], speedup, overFloor);
         results += line;
         std::snprintf(line, sizeof line,
-                      "TARGET scan_%s %.1fx per-pixel, %.2fx read-only need>=3x,<=1.5x %s\n",
-                      kKindIds[k], speedup, overFloor,
-                      speedup >= 3 && overFloor <= 1.5 ? "MET" : "MISSED");
+                      "TARGET scan_%s %.1fx per-pixel, %.2fx read-only need>=3x,<=1.5x %s\n", Id(k),
+                      speedup, overFloor, speedup >= 3 && overFloor <= 1.5 ? "MET" : "MISSED");
         targets += line;
     }
     std::printf("\nFresh memory: a 48 MB buffer allocated and filled in %.0f ms (best of 3).\n",

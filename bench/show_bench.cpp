@@ -15,6 +15,7 @@
 //   --repeat  further passes (decode, mask, region, show again) whose best times are shown too
 //   --hold    keep the window up this long at the end (to look at it)
 
+#include "Outlines.h"
 #include "picture/Shape.h"
 #include "platform/win32/Forms.h"
 #include "platform/win32/Region.h"
@@ -34,19 +35,9 @@
 
 using namespace zorvane;
 using namespace zorvane::win32;
+using zorvane::bench::Now;
 
 namespace {
-
-double Now() {
-    static const double perSecond = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return double(f.QuadPart);
-    }();
-    LARGE_INTEGER c;
-    QueryPerformanceCounter(&c);
-    return double(c.QuadPart) / perSecond;
-}
 
 struct Memory {
     double peakMb = 0, nowMb = 0;

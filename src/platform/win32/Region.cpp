@@ -10,7 +10,9 @@ namespace {
 // its size; at 32 that is cheaper than the extra merge rounds (measured: scripts/bench).
 constexpr std::size_t kPieceRects = 32;
 
-UniqueHrgn MakePiece(const Rect* rects, std::size_t count, std::vector<std::byte>& buffer) {
+} // namespace
+
+UniqueHrgn RegionFromRects(const Rect* rects, std::size_t count, std::vector<std::byte>& buffer) {
     buffer.assign(sizeof(RGNDATAHEADER) + count * sizeof(RECT), std::byte{0});
     auto* data = reinterpret_cast<RGNDATA*>(buffer.data());
     auto* out = reinterpret_cast<RECT*>(data->Buffer);
@@ -35,8 +37,6 @@ UniqueHrgn MakePiece(const Rect* rects, std::size_t count, std::vector<std::byte
     return UniqueHrgn(::ExtCreateRegion(nullptr, static_cast<DWORD>(buffer.size()), data));
 }
 
-} // namespace
-
 UniqueHrgn MakeRegion(const std::vector<Rect>& rects) {
     if (rects.empty())
         return UniqueHrgn(::CreateRectRgn(0, 0, 0, 0));
@@ -53,7 +53,7 @@ UniqueHrgn MakeRegion(const std::vector<Rect>& rects) {
     std::vector<std::byte> buffer;
     for (std::size_t i = 0; i < rects.size(); i += kPieceRects) {
         const std::size_t n = rects.size() - i < kPieceRects ? rects.size() - i : kPieceRects;
-        Merged piece{MakePiece(rects.data() + i, n, buffer), 0};
+        Merged piece{RegionFromRects(rects.data() + i, n, buffer), 0};
         if (!piece.region)
             return {};
         while (!stack.empty() && stack.back().level == piece.level) {

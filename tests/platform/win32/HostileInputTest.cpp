@@ -230,13 +230,18 @@ class HostileInput : public ::testing::Test {
             << in.name << ": the message does not say why: " << box.text;
     }
 
+    // Saved settings that name `path` as the picture: transparent, not on top.
+    static void SaveWithPicture(const std::wstring& path) {
+        WriteKey(std::vector<RegValue>{Text(L"Save", path), Text(L"Left", L"1500"),
+                                       Text(L"Top", L"1200"), Text(L"Scale", L"True"),
+                                       Text(L"Always", L"0")});
+    }
+
     // Shows a good picture, then answers the change-picture dialog with each input.
     void ChangeToEach(const Input& good, const std::vector<Input>& inputs,
                       std::map<std::string, Timed>& loads) {
         SettingsGuard guard;
-        WriteKey(std::vector<RegValue>{Text(L"Save", good.path), Text(L"Left", L"1500"),
-                                       Text(L"Top", L"1200"), Text(L"Scale", L"True"),
-                                       Text(L"Always", L"0")});
+        SaveWithPicture(good.path);
         const auto settings = ReadKey();
         ProgramRun run;
         const bool running = run.Run([&] {
@@ -289,9 +294,7 @@ class HostileInput : public ::testing::Test {
     // Starts the program with the input saved as its picture.
     void StartWith(const Input& in, const Timed& loaded) {
         SettingsGuard guard;
-        WriteKey(std::vector<RegValue>{Text(L"Save", in.path), Text(L"Left", L"1500"),
-                                       Text(L"Top", L"1200"), Text(L"Scale", L"True"),
-                                       Text(L"Always", L"0")});
+        SaveWithPicture(in.path);
         const auto settings = ReadKey();
         ProgramRun run;
         bool visible = false;
