@@ -16,36 +16,22 @@ namespace zorvane::bench {
 // then a band of its own, the hard case for a region.
 enum class Outline { Ellipse, WideStripes, FineStripes, Noise6, Noise25 };
 
-// For the tables, and (Id) for the RESULT and TARGET lines scripts/bench reads.
+// For the tables, and (id) for the RESULT and TARGET lines scripts/bench reads; in the
+// order of Outline.
+struct OutlineText {
+    const char* name;
+    const char* id;
+};
+inline constexpr OutlineText kOutlineText[] = {{"ellipse", "ellipse"},
+                                               {"wide stripes", "wide_stripes"},
+                                               {"fine stripes", "fine_stripes"},
+                                               {"6% noise", "noise6"},
+                                               {"25% noise", "noise25"}};
 inline const char* Name(Outline o) {
-    switch (o) {
-    case Outline::Ellipse:
-        return "ellipse";
-    case Outline::WideStripes:
-        return "wide stripes";
-    case Outline::FineStripes:
-        return "fine stripes";
-    case Outline::Noise6:
-        return "6% noise";
-    case Outline::Noise25:
-        return "25% noise";
-    }
-    return "?";
+    return kOutlineText[int(o)].name;
 }
 inline const char* Id(Outline o) {
-    switch (o) {
-    case Outline::Ellipse:
-        return "ellipse";
-    case Outline::WideStripes:
-        return "wide_stripes";
-    case Outline::FineStripes:
-        return "fine_stripes";
-    case Outline::Noise6:
-        return "noise6";
-    case Outline::Noise25:
-        return "noise25";
-    }
-    return "?";
+    return kOutlineText[int(o)].id;
 }
 
 // Whether pixel (x, y) of a w x h picture is drawn (not see-through). The noise outlines
