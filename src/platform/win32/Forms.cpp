@@ -2,6 +2,7 @@
 
 #include "host/Conversions.h"
 #include "picture/Shape.h"
+#include "platform/win32/ClassNames.h"
 #include "platform/win32/Region.h"
 #include "platform/win32/Win32Runtime.h"
 
@@ -100,7 +101,7 @@ HostWindow::HostWindow(Win32Runtime& rt) : WindowForm(rt) {
     taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
     // A hidden top-level window rather than a message-only one: broadcasts such
     // as TaskbarCreated reach only top-level windows.
-    Create(L"ZorvaneHost", L"", WS_POPUP, WS_EX_TOOLWINDOW, 0, 0, 0, 0, rt.AppIcon());
+    Create(kHostClass, L"", WS_POPUP, WS_EX_TOOLWINDOW, 0, 0, 0, 0, rt.AppIcon());
 }
 
 void HostWindow::Unload() {
@@ -173,7 +174,7 @@ void Vesquin::PlainRectangle() { SetWindowRgn(window_.hwnd(), nullptr, TRUE); }
 DispWindow::DispWindow(Win32Runtime& rt) : WindowForm(rt) {
     // Before the first picture: 1020 x 870 twips at (2085, 1170).
     const float tx = rt.TwipsPerPixelX(), ty = rt.TwipsPerPixelY();
-    Create(L"ZorvanePicture", L"", WS_POPUP, WS_EX_TOOLWINDOW, ToPixels(2085, tx),
+    Create(kPictureClass, L"", WS_POPUP, WS_EX_TOOLWINDOW, ToPixels(2085, tx),
            ToPixels(1170, ty), ToPixels(1020, tx), ToPixels(870, ty), rt.AppIcon());
 }
 
@@ -253,7 +254,7 @@ void DispWindow::Paint() {
 // ---- C_Menu
 
 MenuWindow::MenuWindow(Win32Runtime& rt) : WindowForm(rt) {
-    Create(L"ZorvaneMenu", L"Form1", WS_OVERLAPPEDWINDOW, 0, CW_USEDEFAULT, CW_USEDEFAULT,
+    Create(kMenuClass, L"Form1", WS_OVERLAPPEDWINDOW, 0, CW_USEDEFAULT, CW_USEDEFAULT,
            CW_USEDEFAULT, CW_USEDEFAULT);
     UniqueHmenu popup(CreatePopupMenu());
     UniqueHmenu bar(CreateMenu());

@@ -1,10 +1,15 @@
 #include "host/Program.h"
+#include "platform/win32/DllSearch.h"
 #include "platform/win32/Win32Runtime.h"
 
 #include <objbase.h>
 #include <windows.h>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // First of all: run from a Downloads folder, a stranger's DLL may sit beside the
+    // exe. (Our own imports are all known system DLLs, which Windows takes from its
+    // own folder.)
+    zorvane::win32::RestrictDllSearch();
     // The picture decoders and the Open dialog need COM on this thread.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     int code = 0;
