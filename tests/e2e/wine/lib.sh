@@ -2,9 +2,12 @@
 # xdotool, looked at with probe.exe, screenshots and the registry; sourced through
 # tests/e2e/common.sh by the scenarios (E2E_BACKEND=wine). Every wait is a bounded poll.
 E2E_EXE=${ZORVANE_EXE:-$E2E_ROOT/build/windows/Zorvane.exe}
+# Set by the installer's tests: the program by its Windows path (an installed copy), and
+# their own prefix and desktop.
+E2E_EXE_WIN=${E2E_EXE_WIN:-}
 E2E_PROBE=${ZORVANE_BUILD_WINDOWS:-$E2E_ROOT/build/windows}/tests/e2e/probe.exe
 E2E_PICS=$E2E_ROOT/build/e2e-pics
-E2E_DESKTOP=E2E
+E2E_DESKTOP=${E2E_DESKTOP:-E2E}
 E2E_KEY='HKCU\Software\VB and VBA Program Settings\Kelvra\Kelvra'
 PID=""  # the Windows process id of the program started last
 DX=0 DY=0  # the virtual desktop's place on the X screen
@@ -26,7 +29,7 @@ PROBE_SEQ=0
 probe_serve() {
   local fifo=$E2E_ART/$E2E_NAME-probe
   rm -f "$fifo.in" "$fifo.out" && mkfifo "$fifo.in" "$fifo.out" || return 1
-  wine "$E2E_PROBE" serve <"$fifo.in" >"$fifo.out" 2>/dev/null 9>&- &
+  wine "$E2E_PROBE" --desktop "$E2E_DESKTOP" serve <"$fifo.in" >"$fifo.out" 2>/dev/null 9>&- &
   exec 7<>"$fifo.in" 6<>"$fifo.out"
 }
 probe() {
@@ -83,7 +86,7 @@ menu_geometry() { local l; l=$(menu_line); echo "$(field "$l" x) $(field "$l" y)
 
 start_program() {
   PID=""
-  wine explorer "/desktop=$E2E_DESKTOP,$E2E_SIZE" "$(winpath "$E2E_EXE")" \
+  wine explorer "/desktop=$E2E_DESKTOP,$E2E_SIZE" "${E2E_EXE_WIN:-$(winpath "$E2E_EXE")}" \
     >>"$E2E_ART/$E2E_NAME-wine.log" 2>&1 9>&- &
   local line
   if ! wait_for -t 20 eval 'line=$(probe list --class ZorvaneHost) && [[ -n $line ]]'; then
@@ -257,7 +260,7 @@ e2e_begin() {
   rm -f "$E2E_ART/$E2E_NAME"-*
   make_pictures || { log "could not make the test pictures"; exit 1; }
   zv_xvfb_start 9>&- || exit 1
-  zv_wine_prefix "$E2E_ROOT/build/e2e-wine" >/dev/null 9>&- || exit 1
+  zv_wine_prefix "${E2E_PREFIX:-$E2E_ROOT/build/e2e-wine}" >/dev/null 9>&- || exit 1
   # A process that does nothing keeps the desktop, and its taskbar, between program runs.
   wine explorer "/desktop=$E2E_DESKTOP,$E2E_SIZE" "$(winpath "$E2E_PROBE")" hold \
     >>"$E2E_ART/$E2E_NAME-wine.log" 2>&1 9>&- &
