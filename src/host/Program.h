@@ -20,6 +20,10 @@ class Program final : public Events {
     }
     void TIMESTMP_Form_Terminate() override { host_.Form_Terminate(); }
     void TIMESTMP_TaskbarCreated() override { host_.TaskbarCreated(); }
+    void Timer(TimerId id) override {
+        if (id == TimerId::TrayRetry)
+            host_.TrayRetryTimer();
+    }
     bool C_Disp_Form_QueryUnload(int unloadMode) override {
         return disp_.Form_QueryUnload(unloadMode);
     }

@@ -101,7 +101,11 @@ struct TrayIconRecord {
 };
 
 inline constexpr int kNimAdd = 0;
+inline constexpr int kNimModify = 1;
 inline constexpr int kNimDelete = 2;
+
+// The program's timers; each fires again and again until killed.
+enum class TimerId { TrayRetry };
 
 class Runtime {
   public:
@@ -132,6 +136,10 @@ class Runtime {
 
     virtual bool NotifyIcon(int message, const TrayIconRecord& record) = 0;
 
+    // Starts, or restarts, the timer: Timer(id) every `milliseconds` until it is killed.
+    virtual void SetTimer(TimerId id, int milliseconds) = 0;
+    virtual void KillTimer(TimerId id) = 0;
+
     // The Open dialog of dlg1 with one filter ("name|pattern"); it starts from
     // the last name chosen. Nothing on cancel.
     virtual std::optional<std::string> ShowOpen(const std::string& filter) = 0;
@@ -149,6 +157,7 @@ class Events {
     virtual void TIMESTMP_Form_Terminate() = 0;
     // Explorer restarted and lost every tray icon.
     virtual void TIMESTMP_TaskbarCreated() = 0;
+    virtual void Timer(TimerId id) = 0;
     // Returns Cancel.
     virtual bool C_Disp_Form_QueryUnload(int unloadMode) = 0;
     virtual void C_Disp_Vesquin1_MouseEvent(int button, int shift, float x, float y) = 0;

@@ -50,8 +50,34 @@ void TIMESTMP::Command1_Click() {
     std::string tip = std::string(kTitle) + '\0';
     tip.resize(64, ' ');
     trayIcon_.szTip = tip;
-    rt_.NotifyIcon(kNimAdd, trayIcon_);
-    iconAdded_ = true;
+    iconWanted_ = true;
+    if (!AddTrayIcon())
+        StartTrayRetries();
+}
+
+bool TIMESTMP::AddTrayIcon() {
+    // A busy shell can time out answering an add it has carried out: then the add
+    // fails as a duplicate, and a modify finds the icon.
+    iconAdded_ = rt_.NotifyIcon(kNimAdd, trayIcon_) || rt_.NotifyIcon(kNimModify, trayIcon_);
+    return iconAdded_;
+}
+
+void TIMESTMP::TrayRetryTimer() {
+    if (!iconWanted_ || AddTrayIcon() || --trayRetriesLeft_ <= 0)
+        StopTrayRetries();
+}
+
+void TIMESTMP::StartTrayRetries() {
+    trayRetriesLeft_ = kTrayRetries;
+    if (!retrying_)
+        rt_.SetTimer(TimerId::TrayRetry, kTrayRetryMs);
+    retrying_ = true;
+}
+
+void TIMESTMP::StopTrayRetries() {
+    if (retrying_)
+        rt_.KillTimer(TimerId::TrayRetry);
+    retrying_ = false;
 }
 
 void TIMESTMP::Form_MouseMove(int /*button*/, int /*shift*/, float x, float /*y*/) {
@@ -68,11 +94,17 @@ void TIMESTMP::Form_Terminate() {
 }
 
 void TIMESTMP::TaskbarCreated() {
-    if (iconAdded_)
-        rt_.NotifyIcon(kNimAdd, trayIcon_);
+    if (!iconWanted_)
+        return;
+    if (AddTrayIcon())
+        StopTrayRetries();
+    else
+        StartTrayRetries();
 }
 
 void TIMESTMP::RemoveTrayIcon() {
+    StopTrayRetries();
+    iconWanted_ = false;
     if (!iconAdded_)
         return;
     rt_.NotifyIcon(kNimDelete, trayIcon_);

@@ -10,6 +10,11 @@ class C_Menu;
 
 inline constexpr int kTrayCallbackMessage = 512; // arrives as a mouse move over the host
 inline constexpr int kRightButtonDown = 516;
+// Started at sign-in, the program may come before the taskbar: a refused icon is
+// offered again this often, this many times (two minutes), and at once when the
+// taskbar announces itself.
+inline constexpr int kTrayRetryMs = 2000;
+inline constexpr int kTrayRetries = 60;
 
 // The hidden host window: startup, and the tray icon it owns.
 class TIMESTMP {
@@ -23,20 +28,29 @@ class TIMESTMP {
     // A tray notification; x carries the notification's mouse message, in twips.
     void Form_MouseMove(int button, int shift, float x, float y);
     void Form_Terminate();
-    // Explorer restarted: the icon has to be added again.
+    // Explorer (re)started: the icon has to be added again.
     void TaskbarCreated();
+    void TrayRetryTimer();
     // Deletes the tray icon, if it was added.
     void RemoveTrayIcon();
 
     const TrayIconRecord& TrayIcon() const { return trayIcon_; }
 
   private:
+    // Adds the icon; true when the shell has it.
+    bool AddTrayIcon();
+    void StartTrayRetries();
+    void StopTrayRetries();
+
     Runtime& rt_;
     Module1& m_;
     C_Disp& disp_;
     C_Menu& menu_;
     TrayIconRecord trayIcon_;
+    bool iconWanted_ = false; // added, or to be added when the shell takes it
     bool iconAdded_ = false;
+    bool retrying_ = false;
+    int trayRetriesLeft_ = 0;
 };
 
 } // namespace zorvane

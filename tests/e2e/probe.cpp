@@ -12,6 +12,10 @@
 //   probe hold                          does nothing until ended: started on the desktop, it keeps
 //                                       the desktop and its tray open between program runs
 //   probe serve                         answers commands read from stdin (see Serve)
+//   probe faketray MS FILE              a taskbar that is not ready yet: started on the desktop, a
+//                                       Shell_TrayWnd that refuses every icon for MS milliseconds,
+//                                       then goes and announces the real one (TaskbarCreated);
+//                                       FILE gets "ready", and at the end "refused=N" (the adds)
 //   probe run MS COMMANDLINE            starts a process on the desktop, waits up to MS:
 //                                       prints "exit=CODE ms=ELAPSED", or ends it: "timeout"
 // Text is UTF-8. The desktop defaults to E2E, the one the scripts start the program on.
@@ -207,6 +211,45 @@ int Run(std::wstring desktop, DWORD ms, std::wstring cmd) {
     return w == WAIT_OBJECT_0 ? 0 : 1;
 }
 
+void WriteFile(const std::wstring& path, const char* text) {
+    if (FILE* f = _wfopen(path.c_str(), L"wb")) {
+        std::fputs(text, f);
+        std::fclose(f);
+    }
+}
+
+int FakeTray(DWORD ms, const std::wstring& file) {
+    static int refused = 0;
+    WNDCLASSW wc{};
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"Shell_TrayWnd";
+    wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+        if (m == WM_COPYDATA) {
+            // The shell's icon calls arrive as WM_COPYDATA, the operation in dwData.
+            if (reinterpret_cast<const COPYDATASTRUCT*>(l)->dwData == NIM_ADD)
+                ++refused;
+            return FALSE;
+        }
+        return DefWindowProcW(h, m, w, l);
+    };
+    RegisterClassW(&wc);
+    // Topmost, so that a search for the taskbar finds this one before the real one.
+    const HWND tray = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, wc.lpszClassName, L"",
+                                      WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+    if (!tray)
+        return 2;
+    WriteFile(file, "ready\n");
+    SetTimer(tray, 1, ms, nullptr);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0 && msg.message != WM_TIMER)
+        DispatchMessageW(&msg);
+    DestroyWindow(tray);
+    PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    const std::string result = "refused=" + std::to_string(refused) + "\n";
+    WriteFile(file, result.c_str());
+    return 0;
+}
+
 // One command; its exit status.
 int Dispatch(const std::wstring& desktop, const std::vector<std::wstring>& a) {
     if (a.empty())
@@ -218,6 +261,8 @@ int Dispatch(const std::wstring& desktop, const std::vector<std::wstring>& a) {
         Sleep(INFINITE);
         return 0;
     }
+    if (mode == L"faketray" && a.size() == 3)
+        return FakeTray(DWORD(std::wcstoul(a[1].c_str(), nullptr, 10)), a[2]);
     if (mode == L"alive" && a.size() == 2)
         return Alive(DWORD(std::wcstoul(a[1].c_str(), nullptr, 10)));
 

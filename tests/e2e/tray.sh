@@ -55,8 +55,30 @@ signal_and_late_tray() {
   wait_for gone || fail "Exit did not end the process"
 }
 
+# Started at sign-in, the program may come before the taskbar, which refuses the icon:
+# it is offered again until taken, and at once when the taskbar announces itself.
+late_taskbar() {
+  local file=$E2E_ART/$E2E_NAME-faketray.txt
+  rm -f "$file"
+  wine explorer "/desktop=$E2E_DESKTOP,$E2E_SIZE" "$(winpath "$E2E_PROBE")" faketray 12000 \
+    "$(winpath "$file")" >>"$E2E_ART/$E2E_NAME-wine.log" 2>&1 9>&- &
+  wait_for eval '[[ $(<"$file") == ready ]]' 2>/dev/null || { fail "no refusing taskbar"; return 1; }
+  start_program || return 1
+  holds 2 eval 'alive && ! tray_icon_drawn' || { fail "an icon while the taskbar refuses it"; return 1; }
+  wait_for -t 20 eval 'grep -q refused "$file"' || { fail "the refusing taskbar did not end"; return 1; }
+  local refused
+  refused=$(sed -n 's/^refused=//p' "$file")
+  ((refused >= 2)) || { fail "the icon was offered $refused times while refused (retries expected)"; return 1; }
+  wait_for -t 5 tray_shown || { fail "no icon once the taskbar was ready"; return 1; }
+  log "adds refused while the taskbar was not ready: $refused"
+  menu_from_tray && pick e || return 1
+  wait_for gone || fail "Exit did not end the process"
+}
+
 e2e_begin
 group "first start: tray icon only, its menu, Exit" first_start
+[[ $E2E_BACKEND == wine ]] &&
+  group "a taskbar not ready at first: the icon comes when it is" late_taskbar
 [[ $E2E_BACKEND == native ]] &&
   group "SIGTERM takes the icon; a tray started later gets it" signal_and_late_tray
 e2e_end

@@ -186,8 +186,22 @@ class FakeRuntime : public Runtime {
 
     bool NotifyIcon(int message, const TrayIconRecord& record) override {
         tray.push_back({message, record});
-        log.push_back(message == kNimAdd ? "NIM_ADD" : "NIM_DELETE");
-        return true;
+        static const char* const names[] = {"NIM_ADD", "NIM_MODIFY", "NIM_DELETE"};
+        log.push_back(names[message]);
+        if (message == kNimAdd && trayRefusals > 0) {
+            --trayRefusals;
+            return false;
+        }
+        return message != kNimModify || trayHasIcon;
+    }
+
+    void SetTimer(TimerId id, int milliseconds) override {
+        timers[id] = milliseconds;
+        log.push_back("SetTimer");
+    }
+    void KillTimer(TimerId id) override {
+        timers.erase(id);
+        log.push_back("KillTimer");
     }
 
     std::optional<std::string> ShowOpen(const std::string& filter) override {
@@ -219,6 +233,9 @@ class FakeRuntime : public Runtime {
     ScreenMetrics screen;
     std::vector<Monitor> monitors;
     std::vector<TrayCall> tray;
+    int trayRefusals = 0;     // adds the shell refuses before it takes one
+    bool trayHasIcon = false; // a modify finds the icon (the shell added it, yet timed out)
+    std::map<TimerId, int> timers; // running timers and their periods
     std::deque<std::optional<std::string>> dialogAnswers;
     std::vector<std::string> dialogFilters;
     bool ended = false;

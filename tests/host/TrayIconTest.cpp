@@ -47,6 +47,63 @@ TEST_F(TrayIcon, ComesBackWhenTheTaskbarIsRecreated) {
     EXPECT_EQ(rt.tray[1].message, kNimAdd);
 }
 
+// Started at sign-in before the taskbar: the shell refuses the first adds.
+struct RefusedAdd {
+    const char* name;
+    int refusals;      // adds refused before one is taken
+    int ticks;         // retry timer ticks that follow
+    bool taskbarComes; // then the taskbar announces itself
+    int adds;          // NIM_ADD calls in all
+    bool shown;        // the icon is in the tray at the end
+    bool timerRunning; // still retrying at the end
+};
+
+TEST(TrayIconRetry, ARefusedAddIsRetriedForABoundedTimeAndWhenTheTaskbarComes) {
+    const RefusedAdd cases[] = {
+        {"taken at the first retry", 1, 1, false, 2, true, false},
+        {"taken at the third retry", 3, 5, false, 4, true, false},
+        {"still refused: retrying", 1000, 10, false, 11, false, true},
+        {"given up after two minutes", 1000, kTrayRetries + 5, false, 1 + kTrayRetries, false,
+         false},
+        {"the taskbar comes during the retries", 2, 1, true, 3, true, false},
+        {"the taskbar comes after the retries gave up", kTrayRetries + 1, kTrayRetries, true,
+         kTrayRetries + 2, true, false},
+    };
+    for (const RefusedAdd& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeRuntime rt;
+        rt.trayRefusals = c.refusals;
+        Program program{rt};
+        program.TIMESTMP_Form_Load();
+        ASSERT_EQ(rt.timers.count(TimerId::TrayRetry), 1u);
+        EXPECT_EQ(rt.timers.at(TimerId::TrayRetry), kTrayRetryMs);
+        for (int i = 0; i < c.ticks && rt.timers.count(TimerId::TrayRetry); ++i)
+            program.Timer(TimerId::TrayRetry);
+        if (c.taskbarComes)
+            program.TIMESTMP_TaskbarCreated();
+        EXPECT_EQ(std::count_if(rt.tray.begin(), rt.tray.end(),
+                                [](const auto& call) { return call.message == kNimAdd; }),
+                  c.adds);
+        EXPECT_EQ(rt.timers.count(TimerId::TrayRetry), c.timerRunning ? 1u : 0u);
+        // Only an icon the shell took is deleted at the end.
+        program.TIMESTMP_Form_Terminate();
+        EXPECT_EQ(rt.tray.back().message == kNimDelete, c.shown);
+        EXPECT_TRUE(rt.timers.empty());
+    }
+}
+
+TEST_F(TrayIcon, AnAddThatTimedOutYetTookTheIconCountsAsAdded) {
+    rt.trayRefusals = 1;
+    rt.trayHasIcon = true;
+    Start();
+    EXPECT_TRUE(rt.timers.empty());
+    program.TIMESTMP_Form_Terminate();
+    ASSERT_GE(rt.tray.size(), 3u);
+    EXPECT_EQ(rt.tray[0].message, kNimAdd);
+    EXPECT_EQ(rt.tray[1].message, kNimModify);
+    EXPECT_EQ(rt.tray.back().message, kNimDelete);
+}
+
 TEST_F(TrayIcon, ASecondInstanceNeverAddsOne) {
     rt.prevInstance = true;
     Start();

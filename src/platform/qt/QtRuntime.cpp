@@ -37,7 +37,6 @@ class Busy {
     int& depth_;
 };
 
-constexpr int kNimModify = 1;
 constexpr std::uint32_t kNifMessage = 1, kNifIcon = 2, kNifTip = 4;
 
 // Notes the application's Quit event before Qt closes the windows for it.
@@ -316,15 +315,32 @@ bool QtRuntime::NotifyIcon(int message, const TrayIconRecord& record) {
     }
     if (message == kNimAdd)
         tray_->show();
-    const bool available = QSystemTrayIcon::isSystemTrayAvailable();
-    // Windows always has a tray; a Linux desktop may have none (yet). Qt docks the
-    // icon once one starts; until then the user should know where the menu is.
-    if (!available && !toldNoTray_) {
+    // A Linux desktop may have no tray (yet). Qt holds the icon and docks it once one
+    // starts, so the add is done all the same; until then the user should know where
+    // the menu is.
+    if (!QSystemTrayIcon::isSystemTrayAvailable() && !toldNoTray_) {
         toldNoTray_ = true;
         qWarning("Zorvane: this desktop has no system tray; the icon will show when one "
                  "starts. Until then, right-click the picture for the menu.");
     }
-    return available;
+    return true;
+}
+
+void QtRuntime::SetTimer(TimerId id, int milliseconds) {
+    std::unique_ptr<QTimer>& timer = timers_[id];
+    if (!timer) {
+        timer = std::make_unique<QTimer>();
+        QObject::connect(timer.get(), &QTimer::timeout, [this, id] {
+            if (Events* e = events())
+                e->Timer(id);
+        });
+    }
+    timer->start(milliseconds);
+}
+
+void QtRuntime::KillTimer(TimerId id) {
+    if (auto it = timers_.find(id); it != timers_.end())
+        it->second->stop();
 }
 
 void QtRuntime::TrayActivated(QSystemTrayIcon::ActivationReason reason) {

@@ -5,7 +5,9 @@
 
 #include <QIcon>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
+#include <map>
 #include <memory>
 #include <string>
 
@@ -60,6 +62,8 @@ class QtRuntime final : public Runtime {
     ScreenMetrics Screen() override;
     std::vector<Monitor> Monitors() override;
     bool NotifyIcon(int message, const TrayIconRecord& record) override;
+    void SetTimer(TimerId id, int milliseconds) override;
+    void KillTimer(TimerId id) override;
     std::optional<std::string> ShowOpen(const std::string& filter) override;
     void End() override;
 
@@ -97,6 +101,7 @@ class QtRuntime final : public Runtime {
     bool trayCallback_ = false; // the icon reports the mouse as the program asked
     bool toldNoTray_ = false;
     std::unique_ptr<QSystemTrayIcon> tray_;
+    std::map<TimerId, std::unique_ptr<QTimer>> timers_;
     std::unique_ptr<HiddenForm> host_;
     std::unique_ptr<DispForm> disp_;
     std::unique_ptr<HiddenForm> menuForm_;

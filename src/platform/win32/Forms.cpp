@@ -125,6 +125,9 @@ LRESULT HostWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     }
     switch (msg) {
+    case WM_TIMER:
+        events->Timer(TimerId(wp - 1));
+        return 0;
     case WM_ENDSESSION:
         if (wp)
             events->TIMESTMP_Form_Terminate();

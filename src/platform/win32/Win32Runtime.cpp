@@ -193,6 +193,13 @@ bool Win32Runtime::NotifyIcon(int message, const TrayIconRecord& record) {
     return ::Shell_NotifyIconA(DWORD(message), &nid) != FALSE;
 }
 
+// Timers are the host window's; their ids are one past the program's (0 is no id).
+void Win32Runtime::SetTimer(TimerId id, int milliseconds) {
+    ::SetTimer(Host().hwnd(), UINT_PTR(id) + 1, UINT(milliseconds), nullptr);
+}
+
+void Win32Runtime::KillTimer(TimerId id) { ::KillTimer(Host().hwnd(), UINT_PTR(id) + 1); }
+
 std::optional<std::string> Win32Runtime::ShowOpen(const std::string& filter) {
     Busy busy(busy_);
     const auto name = dlg1_.Show(Menu().hwnd(), Widen(filter));

@@ -37,6 +37,8 @@ public:
     ScreenMetrics Screen() override;
     std::vector<Monitor> Monitors() override;
     bool NotifyIcon(int message, const TrayIconRecord& record) override;
+    void SetTimer(TimerId id, int milliseconds) override;
+    void KillTimer(TimerId id) override;
     std::optional<std::string> ShowOpen(const std::string& filter) override;
     void End() override;
 

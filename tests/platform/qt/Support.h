@@ -53,6 +53,7 @@ struct RecordingEvents : Events {
     void TIMESTMP_Form_MouseMove(int, int, float x, float) override { trayMessages.push_back(x); }
     void TIMESTMP_Form_Terminate() override {}
     void TIMESTMP_TaskbarCreated() override {}
+    void Timer(TimerId id) override { timers.push_back(id); }
     bool C_Disp_Form_QueryUnload(int mode) override {
         unloadModes.push_back(mode);
         return cancelUnload;
@@ -63,6 +64,7 @@ struct RecordingEvents : Events {
     void C_Menu_Click(MenuItem item) override { clicks.push_back(item); }
 
     std::vector<float> trayMessages;
+    std::vector<TimerId> timers;
     std::vector<int> unloadModes;
     bool cancelUnload = true;
     std::vector<std::vector<float>> mouse;

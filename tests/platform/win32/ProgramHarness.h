@@ -61,6 +61,8 @@ class InterceptingRuntime final : public Runtime {
     bool NotifyIcon(int message, const TrayIconRecord& record) override {
         return real_.NotifyIcon(message, record);
     }
+    void SetTimer(TimerId id, int ms) override { real_.SetTimer(id, ms); }
+    void KillTimer(TimerId id) override { real_.KillTimer(id); }
     std::optional<std::string> ShowOpen(const std::string&) override {
         if (answers.empty())
             return std::nullopt;
@@ -121,6 +123,7 @@ class ScenarioEvents final : public Events {
     }
     void TIMESTMP_Form_Terminate() override { p_.TIMESTMP_Form_Terminate(); }
     void TIMESTMP_TaskbarCreated() override { p_.TIMESTMP_TaskbarCreated(); }
+    void Timer(TimerId id) override { p_.Timer(id); }
     bool C_Disp_Form_QueryUnload(int mode) override { return p_.C_Disp_Form_QueryUnload(mode); }
     void C_Disp_Vesquin1_MouseEvent(int b, int s, float x, float y) override {
         p_.C_Disp_Vesquin1_MouseEvent(b, s, x, y);

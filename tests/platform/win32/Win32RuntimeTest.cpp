@@ -15,6 +15,7 @@ struct RecordingEvents : Events {
     void TIMESTMP_Form_MouseMove(int, int, float x, float) override { trayMessages.push_back(x); }
     void TIMESTMP_Form_Terminate() override { ++terminates; }
     void TIMESTMP_TaskbarCreated() override { ++taskbarCreated; }
+    void Timer(TimerId id) override { timers.push_back(id); }
     bool C_Disp_Form_QueryUnload(int mode) override {
         unloadModes.push_back(mode);
         return cancelUnload;
@@ -26,6 +27,7 @@ struct RecordingEvents : Events {
 
     std::vector<float> trayMessages;
     int terminates = 0, taskbarCreated = 0;
+    std::vector<TimerId> timers;
     std::vector<int> unloadModes;
     bool cancelUnload = true;
     std::vector<std::vector<float>> mouse;
