@@ -76,6 +76,7 @@ install_and_run() {
 # Wine runs the Run key when a prefix starts (wineboot), as Windows at sign-in.
 signin_starts_it() {
   msiexec /i "$(winpath "$MSI")" && [[ -n $(autostart) ]] || { fail "no start at sign-in"; return 1; }
+  [[ -z $(installed_pid) ]] || { fail "the install started the program"; return 1; }
   wine wineboot </dev/null >/dev/null 2>&1 9>&-
   wait_for -t 20 eval '[[ -n $(installed_pid) ]]' ||
     { fail "a restart did not start the program"; return 1; }
@@ -86,6 +87,8 @@ signin_starts_it() {
 autostart_off_survives_upgrade() {
   msiexec /i "$(winpath "$MSI")" AUTOSTART=0 && installed || { fail "install with AUTOSTART=0 failed"; return 1; }
   expect_eq "start at sign-in with AUTOSTART=0" "" "$(autostart)" || return 1
+  wine wineboot </dev/null >/dev/null 2>&1 9>&-
+  holds 2 eval '[[ -z $(installed_pid) ]]' || { fail "a restart started the program with AUTOSTART=0"; return 1; }
   msiexec /i "$(winpath "$NEXT_MSI")" || { fail "the upgrade failed"; return 1; }
   expect_eq "start at sign-in after the upgrade" "" "$(autostart)" || return 1
   expect_eq "products after the upgrade" "$NEXT_VERSION" "$(products)" || return 1
@@ -123,7 +126,10 @@ uninstall_while_running() {
 }
 
 zip_contents() {
-  local list
+  local list strings
+  strings=$(python3 "$E2E_ROOT/tests/package/version_strings.py" "$STAGE/Zorvane.exe")
+  expect_eq "version resource" "CompanyName=Zorvane developers|FileVersion=$VERSION|ProductName=Zorvane|ProductVersion=$VERSION" \
+    "$(grep -E '^(CompanyName|FileVersion|ProductName|ProductVersion)=' <<<"$strings" | paste -sd'|')" || return 1
   list=$(python3 -c 'import sys, zipfile; print(" ".join(sorted(zipfile.ZipFile(sys.argv[1]).namelist())))' "$ZIP")
   expect_eq "zip contents" "LICENSE.txt README.txt Zorvane.exe" "$list" || return 1
   local x=$E2E_ROOT/build/package-test/msi
@@ -148,7 +154,7 @@ mkdir -p "${NEXT_MSI%/*}"
 bash "$E2E_ROOT/packaging/windows/make-msi.sh" "$STAGE" "$NEXT_VERSION" "$NEXT_MSI" || exit 1
 e2e_begin
 locate_install || { log "no per-user folders in the prefix"; exit 1; }
-package_group "zip: three files, the MSI's exe" zip_contents
+package_group "zip: three files, the MSI's exe with its version" zip_contents
 package_group "install: files, shortcut, start at sign-in, product; the program starts" install_and_run
 package_group "a restarted prefix starts the installed program" signin_starts_it
 package_group "AUTOSTART=0 kept by an upgrade; one product, one copy; older refused" autostart_off_survives_upgrade
