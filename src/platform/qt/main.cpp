@@ -6,7 +6,10 @@
 int main(int argc, char** argv) {
     zorvane::qt::PrepareEnvironment();
     QApplication app(argc, argv);
+    // Also the class in the windows' WM_CLASS, whatever the executable's name.
     QApplication::setApplicationName(QStringLiteral("Zorvane"));
+    // The installed desktop entry (zorvane.desktop): desktops find the windows' icon there.
+    QGuiApplication::setDesktopFileName(QStringLiteral("zorvane"));
     // The program lives in the tray: closing its last dialog must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 
