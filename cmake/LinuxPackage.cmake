@@ -22,6 +22,7 @@ execute_process(COMMAND date -u -R -d "${ZORVANE_RELEASE_DATE} 12:00"
 # copyright: the licence and its copyright line come from LICENSE, in deb822 form (the
 # text indented one space, blank lines as " .").
 file(READ ${PROJECT_SOURCE_DIR}/LICENSE pkg_license)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE)
 string(REGEX MATCH "Copyright \\(c\\) ([^\n]+)" _ "${pkg_license}")
 set(ZORVANE_COPYRIGHT ${CMAKE_MATCH_1})
 string(REGEX REPLACE "^.*\n(Permission is hereby)" "\\1" pkg_license "${pkg_license}")
