@@ -13,7 +13,7 @@ cmake --build "$deb_build" --target ZorvaneQt zorvane_linux_files
 deb_version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$deb_build/CMakeCache.txt")
 deb_file=zorvane_${deb_version}_$(dpkg --print-architecture).deb
 rm -f "$deb_build/$deb_file"
-(cd "$deb_build" && cpack -G DEB >cpack.log) ||
+(cd "$deb_build" && cpack -G DEB >cpack.log 2>&1) ||
   { cat "$deb_build/cpack.log" >&2; echo "package: cpack failed" >&2; false; }
 cp "$deb_build/$deb_file" "$dist/"
 made+=("$dist/$deb_file")
