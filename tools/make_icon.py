@@ -1,5 +1,8 @@
 #!/usr/bin/env python3
-"""Writes assets/zorvane.ico: a small framed landscape, 32x32 and 16x16, 256 colours.
+"""Draws the program icon: a small framed landscape.
+
+  make_icon.py [PATH]          assets/zorvane.ico (or PATH): 32x32 and 16x16, 256 colours
+  make_icon.py --png SIZE PATH a SIZExSIZE RGBA PNG, drawn at that size (desktop menus)
 
 make_sample.py draws the same landscape (scene below) in the first-start picture.
 """
@@ -8,6 +11,7 @@ import math
 import os
 import struct
 import sys
+import zlib
 
 
 def lerp(a, b, t):
@@ -55,11 +59,24 @@ OUTLINE, WOOD_LIGHT, WOOD_DARK, WOOD_INNER = (
 )
 
 # Per size: outer box (left, top, right, bottom), corner radius, outline, frame and
-# inner line widths. Whole pixels at 16: half-pixel edges there turn to mud.
+# inner line widths. Whole pixels below 32: half-pixel edges there turn to mud.
 GEOMETRY = {
     32: ((1.0, 3.0, 31.0, 29.0), 3.0, 0.9, 3.2, 0.6),
+    24: ((0.0, 2.0, 24.0, 22.0), 2.0, 1.0, 3.0, 0.0),
+    22: ((0.0, 2.0, 22.0, 20.0), 2.0, 1.0, 3.0, 0.0),
     16: ((0.0, 2.0, 16.0, 14.0), 1.5, 1.0, 2.0, 0.0),
 }
+
+
+def geometry(size):
+    """GEOMETRY's entry, or above 32 the 32 one scaled: the same picture, only finer."""
+    if size in GEOMETRY:
+        return GEOMETRY[size]
+    if size < 32:
+        raise ValueError(f"no icon geometry for {size}x{size} (known below 32: 16, 22, 24)")
+    box, *widths = GEOMETRY[32]
+    k = size / 32
+    return (tuple(v * k for v in box), *(w * k for w in widths))
 
 
 def rounded_inside(x, y, box, r):
@@ -73,7 +90,7 @@ def rounded_inside(x, y, box, r):
 
 def icon_colour(x, y, size):
     """The colour at (x, y) in pixels, or None outside the icon."""
-    box, radius, outline, frame, inner = GEOMETRY[size]
+    box, radius, outline, frame, inner = geometry(size)
     if not rounded_inside(x, y, box, radius):
         return None
     l, t, r, b = box
@@ -87,8 +104,9 @@ def icon_colour(x, y, size):
     return scene((x - l - frame) / (r - l - 2 * frame), (y - t - frame) / (b - t - 2 * frame))
 
 
-def render(size, samples=8):
-    """Rows of RGB tuples, or None for see-through pixels."""
+def sample(size, samples):
+    """Rows of (RGB, coverage 0..1) per pixel, samples x samples points a pixel; RGB is
+    None where the icon covers nothing."""
     rows = []
     for py in range(size):
         row = []
@@ -101,13 +119,39 @@ def render(size, samples=8):
                     )
                     if c is not None:
                         hits.append(c)
-            if len(hits) * 2 < samples * samples:
-                row.append(None)
-            else:
-                # edge pixels average only the icon's own colours: no dark fringe
-                row.append(tuple(round(sum(c[i] for c in hits) / len(hits)) for i in range(3)))
+            # edge pixels average only the icon's own colours: no dark fringe
+            rgb = tuple(round(sum(c[i] for c in hits) / len(hits)) for i in range(3)) if hits else None
+            row.append((rgb, len(hits) / samples**2))
         rows.append(row)
     return rows
+
+
+def render(size, samples=8):
+    """Rows of RGB tuples, or None for see-through pixels (an icon's AND mask has no
+    partial cover)."""
+    return [[rgb if cover >= 0.5 else None for rgb, cover in row] for row in sample(size, samples)]
+
+
+def png_rgba(size):
+    """A PNG of the icon at size x size, edges in partial alpha."""
+    # about 64 samples a pixel at 32 and below, fewer as pixels get finer
+    samples = max(3, min(8, 256 // size))
+    raw = b""
+    for row in sample(size, samples):
+        raw += b"\0" + b"".join(
+            bytes((*(rgb or (0, 0, 0)), round(cover * 255))) for rgb, cover in row
+        )
+
+    def chunk(tag, data):
+        return struct.pack(">I", len(data)) + tag + data + struct.pack(">I", zlib.crc32(tag + data))
+
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)  # 8-bit RGBA
+    return (
+        b"\x89PNG\r\n\x1a\n"
+        + chunk(b"IHDR", header)
+        + chunk(b"IDAT", zlib.compress(raw, 9))
+        + chunk(b"IEND", b"")
+    )
 
 
 def median_cut(colours, count):
@@ -162,10 +206,16 @@ def make_ico(sizes=(32, 16)):
 
 
 def main():
-    root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-    path = sys.argv[1] if len(sys.argv) > 1 else os.path.join(root, "assets", "zorvane.ico")
+    args = sys.argv[1:]
+    if args[:1] == ["--png"]:
+        if len(args) != 3 or not args[1].isdigit() or not 16 <= int(args[1]) <= 1024:
+            sys.exit("usage: make_icon.py --png SIZE(16..1024) PATH")
+        data, path = png_rgba(int(args[1])), args[2]
+    else:
+        root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+        data, path = make_ico(), args[0] if args else os.path.join(root, "assets", "zorvane.ico")
     with open(path, "wb") as f:
-        f.write(make_ico())
+        f.write(data)
 
 
 if __name__ == "__main__":

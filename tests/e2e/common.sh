@@ -22,7 +22,7 @@ set -u  # no pipefail: `... | grep -q` must not fail when grep stops reading ear
 E2E_BACKEND=${E2E_BACKEND:-wine}
 E2E_ROOT=${ZORVANE_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
 E2E_NAME=$E2E_BACKEND-$(basename "${BASH_SOURCE[1]}" .sh)
-E2E_ART=$E2E_ROOT/build/e2e-artifacts
+E2E_ART=${E2E_ART:-$E2E_ROOT/build/e2e-artifacts}  # tests/package/deb.sh keeps its own
 E2E_SHOT=$E2E_ART/$E2E_NAME-last.png
 E2E_TITLE='Zorvane Ver1.1'
 E2E_SIZE=1024x768

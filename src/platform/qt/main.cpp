@@ -6,7 +6,11 @@
 int main(int argc, char** argv) {
     zorvane::qt::PrepareEnvironment();
     QApplication app(argc, argv);
+    // Also the class in the windows' WM_CLASS, whatever the executable's name.
     QApplication::setApplicationName(QStringLiteral("Zorvane"));
+    // The installed desktop entry (zorvane.desktop); on X11 StartupWMClass ties the two,
+    // on Wayland (no X server) this is the windows' application id.
+    QGuiApplication::setDesktopFileName(QStringLiteral("zorvane"));
     // The program lives in the tray: closing its last dialog must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -14,8 +14,10 @@ path_length() { printf '%s' "$1" | wc -m; }
 
 # ---- windows
 
-# The program's X windows (mapped or not), one id a line.
-our_windows() { xdotool search --classname '^ZorvaneQt$' 2>/dev/null; }
+# The program's X windows (mapped or not), one id a line. Found by their WM_CLASS class,
+# the application name, the same for build/native/ZorvaneQt and an installed
+# /usr/bin/zorvane (the instance part is the executable's name).
+our_windows() { xdotool search --class '^Zorvane$' 2>/dev/null; }
 visible() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
 prop() { xprop -id "$1" "$2" 2>/dev/null; }  # ID PROPERTY
 window_type_is() { prop "$1" _NET_WM_WINDOW_TYPE | grep -q "= _NET_WM_WINDOW_TYPE_$2"; }
@@ -41,7 +43,7 @@ geometry_of() {
 # The program's visible window with the X11 role ROLE, if any.
 with_role() {
   local w
-  for w in $(xdotool search --onlyvisible --classname '^ZorvaneQt$' 2>/dev/null); do
+  for w in $(xdotool search --onlyvisible --class '^Zorvane$' 2>/dev/null); do
     prop "$w" WM_WINDOW_ROLE | grep -q "\"$1\"" && { echo "$w"; return 0; }
   done
   return 1
@@ -170,7 +172,7 @@ tray_icon_lines() {
   xwininfo -root -tree | awk '
     /\("panel" "trayer"\)/ { match($0, /^ */); depth = RLENGTH; inside = 1; next }
     inside { match($0, /^ */); if (RLENGTH <= depth) inside = 0
-             else if (/"ZorvaneQt"/) { print; found = 1 } }
+             else if (/ "Zorvane"\)/) { print; found = 1 } }
     END { exit !found }'
 }
 tray_icon_line() { tray_icon_lines | head -n1; }
