@@ -7,6 +7,8 @@
 namespace zorvane {
 
 inline constexpr const char* kTitle = "Zorvane Ver1.1";
+// What a running copy is known by, so that a second one ends at once.
+inline constexpr const char* kInstanceName = "Zorvane.Ver1.1.SingleInstance";
 
 // The program's shared variables; empty and False until startup fills them.
 struct Module1 {

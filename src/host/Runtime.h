@@ -89,17 +89,16 @@ struct Monitor {
     TwipsRect workArea;
 };
 
-// The tray icon record as the program fills it; text is the product title.
+// The host window's tray icon as the program fills it in. The icon is the host's own;
+// the shell's record around these fields is the backend's.
 struct TrayIconRecord {
-    std::uint32_t cbSize = 0;
-    FormName hWnd = FormName::TIMESTMP;
     std::uint32_t uID = 0;
-    std::uint32_t uFlags = 0;
-    std::uint32_t uCallbackMessage = 0;
-    bool hIcon = false; // the host window's own icon
-    std::string szTip;  // 64 characters: the title, a zero, blanks
+    std::uint32_t uFlags = 0;           // which of the fields below count (kNif...)
+    std::uint32_t uCallbackMessage = 0; // arrives as a mouse move over the host
+    std::string szTip;                  // 64 characters: the title, a zero, blanks
 };
 
+inline constexpr std::uint32_t kNifMessage = 1, kNifIcon = 2, kNifTip = 4;
 inline constexpr int kNimAdd = 0;
 inline constexpr int kNimModify = 1;
 inline constexpr int kNimDelete = 2;

@@ -41,12 +41,9 @@ void TIMESTMP::Form_Load() {
 }
 
 void TIMESTMP::Command1_Click() {
-    trayIcon_.cbSize = 88;
-    trayIcon_.hWnd = FormName::TIMESTMP;
     trayIcon_.uID = 1;
-    trayIcon_.uFlags = 7; // message, icon and tip
+    trayIcon_.uFlags = kNifMessage | kNifIcon | kNifTip;
     trayIcon_.uCallbackMessage = kTrayCallbackMessage;
-    trayIcon_.hIcon = true;
     std::string tip = std::string(kTitle) + '\0';
     tip.resize(64, ' ');
     trayIcon_.szTip = tip;

@@ -1,5 +1,7 @@
 #include "platform/qt/InstanceLock.h"
 
+#include "host/Module1.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -37,7 +39,7 @@ std::optional<std::string> LockFolder(const char* xdgRuntimeDir, const std::stri
 }
 
 std::string LockFileName(const char* display) {
-    std::string name = "Zorvane.Ver1.1.SingleInstance";
+    std::string name = kInstanceName;
     std::string d = display ? display : "";
     // ":0" and ":0.0" name the same display; the screen number does not count.
     if (const auto colon = d.rfind(':'); colon != std::string::npos)

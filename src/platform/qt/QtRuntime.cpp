@@ -24,21 +24,6 @@
 namespace zorvane::qt {
 namespace {
 
-// Counts the dialogs and menus on screen, so that a second menu cannot open
-// over a message box or the Open dialog.
-class Busy {
-  public:
-    explicit Busy(int& depth) : depth_(depth) { ++depth_; }
-    ~Busy() { --depth_; }
-    Busy(const Busy&) = delete;
-    Busy& operator=(const Busy&) = delete;
-
-  private:
-    int& depth_;
-};
-
-constexpr std::uint32_t kNifMessage = 1, kNifIcon = 2, kNifTip = 4;
-
 // Notes the application's Quit event before Qt closes the windows for it.
 class QuitWatch final : public QObject {
   public:
@@ -210,11 +195,11 @@ void QtRuntime::SetChecked(MenuItem item, bool checked) {
 }
 
 void QtRuntime::TrackPopupMenu(std::int16_t x, std::int16_t y) {
-    if (busy_ > 0)
+    if (busy_.Busy())
         return;
     std::optional<MenuItem> picked;
     {
-        Busy busy(busy_);
+        const auto busy = busy_.Enter();
         picked = Menu().Popup(x, y);
     }
     // As on Windows, the click arrives after the menu has closed.
@@ -224,7 +209,7 @@ void QtRuntime::TrackPopupMenu(std::int16_t x, std::int16_t y) {
 }
 
 void QtRuntime::MsgBox(const std::string& text, int style, const std::string& title) {
-    Busy busy(busy_);
+    const auto busy = busy_.Enter();
     QMessageBox box(MessageIcon(style), QString::fromStdString(title), MessageText(text),
                     QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText); // a file name may hold '<'
@@ -308,7 +293,7 @@ bool QtRuntime::NotifyIcon(int message, const TrayIconRecord& record) {
     if (record.uFlags & kNifMessage)
         trayCallback_ = record.uCallbackMessage == std::uint32_t(kTrayCallbackMessage);
     if (record.uFlags & kNifIcon)
-        tray_->setIcon(record.hIcon ? icon_ : QIcon());
+        tray_->setIcon(icon_);
     if (record.uFlags & kNifTip) {
         const std::string& tip = record.szTip;
         tray_->setToolTip(QString::fromStdString(tip.substr(0, tip.find('\0'))));
@@ -343,15 +328,24 @@ void QtRuntime::KillTimer(TimerId id) {
         it->second->stop();
 }
 
-void QtRuntime::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
+void QtRuntime::TrayActivated(QSystemTrayIcon::ActivationReason reason, int waited) {
     Events* events = this->events();
     if (!events || !trayCallback_)
         return;
+    // Qt reports the right button as it goes down. A menu that opens while the button
+    // is still held can take its release for a click elsewhere and close at once, so
+    // the notification waits (a second at most) for the release.
+    constexpr int kStepMs = 20, kMaxWaitMs = 1000;
+    if (QGuiApplication::mouseButtons() != Qt::NoButton && waited < kMaxWaitMs) {
+        QTimer::singleShot(kStepMs, tray_.get(),
+                           [this, reason, waited] { TrayActivated(reason, waited + kStepMs); });
+        return;
+    }
     events->TIMESTMP_Form_MouseMove(0, 0, float(TrayMessage(reason)) * twipsPerPixelX_, 0);
 }
 
 std::optional<std::string> QtRuntime::ShowOpen(const std::string& filter) {
-    Busy busy(busy_);
+    const auto busy = busy_.Enter();
     const QString name = QFileDialog::getOpenFileName(
         nullptr, QString(), QString::fromStdString(lastOpened_), QtFileFilter(filter));
     if (name.isEmpty())

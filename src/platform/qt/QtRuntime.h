@@ -1,5 +1,6 @@
 #pragma once
 
+#include "host/Busy.h"
 #include "host/Runtime.h"
 #include "platform/qt/InstanceLock.h"
 
@@ -87,13 +88,13 @@ class QtRuntime final : public Runtime {
     QSystemTrayIcon* Tray() const { return tray_.get(); }
 
   private:
-    void TrayActivated(QSystemTrayIcon::ActivationReason reason);
+    void TrayActivated(QSystemTrayIcon::ActivationReason reason, int waited = 0);
 
     Events* events_ = nullptr;
     bool ending_ = false;
     bool running_ = false;
     bool quitting_ = false;
-    int busy_ = 0; // dialogs and menus on screen
+    BusyCount busy_;
     float twipsPerPixelX_ = 15, twipsPerPixelY_ = 15;
     QIcon icon_;
     InstanceLock instance_;

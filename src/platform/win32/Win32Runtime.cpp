@@ -1,5 +1,6 @@
 #include "platform/win32/Win32Runtime.h"
 
+#include "host/Module1.h"
 #include "platform/win32/Forms.h"
 #include "platform/win32/Registry.h"
 #include "platform/win32/Text.h"
@@ -13,24 +14,9 @@
 namespace zorvane::win32 {
 namespace {
 
-constexpr wchar_t kInstanceMutex[] = L"Local\\Zorvane.Ver1.1.SingleInstance";
-
 std::wstring SettingsKey(const std::string& app, const std::string& section) {
     return L"Software\\VB and VBA Program Settings\\" + Widen(app) + L"\\" + Widen(section);
 }
-
-// Counts the dialogs and menus on screen, so that a second menu cannot open
-// over a message box or the Open dialog.
-class Busy {
-public:
-    explicit Busy(int& depth) : depth_(depth) { ++depth_; }
-    ~Busy() { --depth_; }
-    Busy(const Busy&) = delete;
-    Busy& operator=(const Busy&) = delete;
-
-private:
-    int& depth_;
-};
 
 } // namespace
 
@@ -101,14 +87,14 @@ bool Win32Runtime::Checked(MenuItem item) { return Menu().Checked(item); }
 void Win32Runtime::SetChecked(MenuItem item, bool checked) { Menu().SetChecked(item, checked); }
 
 void Win32Runtime::TrackPopupMenu(std::int16_t x, std::int16_t y) {
-    if (busy_ > 0)
+    if (busy_.Busy())
         return;
-    Busy busy(busy_);
+    const auto busy = busy_.Enter();
     Menu().Popup(x, y);
 }
 
 void Win32Runtime::MsgBox(const std::string& text, int style, const std::string& title) {
-    Busy busy(busy_);
+    const auto busy = busy_.Enter();
     MessageBoxW(nullptr, Widen(text).c_str(), Widen(title).c_str(), UINT(style) | MB_SETFOREGROUND);
 }
 
@@ -131,7 +117,7 @@ bool Win32Runtime::PrevInstance() {
     if (instanceMutex_)
         return false;
     SetLastError(ERROR_SUCCESS);
-    instanceMutex_.reset(CreateMutexW(nullptr, FALSE, kInstanceMutex));
+    instanceMutex_.reset(CreateMutexW(nullptr, FALSE, (L"Local\\" + Widen(kInstanceName)).c_str()));
     const DWORD error = GetLastError();
     if (instanceMutex_)
         return error == ERROR_ALREADY_EXISTS;
@@ -173,16 +159,16 @@ std::vector<Monitor> Win32Runtime::Monitors() {
     return monitors;
 }
 
-bool Win32Runtime::NotifyIcon(int message, const TrayIconRecord& record) {
+NOTIFYICONDATAA ShellTrayRecord(HWND host, HICON icon, const TrayIconRecord& record) {
     NOTIFYICONDATAA nid{};
-    // The first version of the record: the one whose fields the program fills.
-    // (88 bytes is its size in a 32-bit process; this one is 64-bit.)
+    // The first version of the record: the one whose fields the program fills
+    // (88 bytes in a 32-bit process).
     nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    nid.hWnd = Host().hwnd();
+    nid.hWnd = host;
     nid.uID = record.uID;
     nid.uFlags = record.uFlags;
     nid.uCallbackMessage = record.uCallbackMessage;
-    nid.hIcon = record.hIcon ? icon_.get() : nullptr;
+    nid.hIcon = icon;
     // The tip is converted to the ANSI code page; the zero after the title ends it.
     const std::wstring tip = Widen(record.szTip);
     char ansi[sizeof nid.szTip] = {};
@@ -190,6 +176,11 @@ bool Win32Runtime::NotifyIcon(int message, const TrayIconRecord& record) {
                         nullptr, nullptr);
     std::memcpy(nid.szTip, ansi, sizeof ansi);
     nid.szTip[sizeof nid.szTip - 1] = '\0';
+    return nid;
+}
+
+bool Win32Runtime::NotifyIcon(int message, const TrayIconRecord& record) {
+    NOTIFYICONDATAA nid = ShellTrayRecord(Host().hwnd(), icon_.get(), record);
     return ::Shell_NotifyIconA(DWORD(message), &nid) != FALSE;
 }
 
@@ -201,7 +192,7 @@ void Win32Runtime::SetTimer(TimerId id, int milliseconds) {
 void Win32Runtime::KillTimer(TimerId id) { ::KillTimer(Host().hwnd(), UINT_PTR(id) + 1); }
 
 std::optional<std::string> Win32Runtime::ShowOpen(const std::string& filter) {
-    Busy busy(busy_);
+    const auto busy = busy_.Enter();
     const auto name = dlg1_.Show(Menu().hwnd(), Widen(filter));
     if (!name)
         return std::nullopt;

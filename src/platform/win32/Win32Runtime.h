@@ -1,14 +1,21 @@
 #pragma once
 
+#include "host/Busy.h"
 #include "host/Runtime.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/OpenDialog.h"
+
+#include <shellapi.h>
 
 #include <memory>
 
 namespace zorvane::win32 {
 
 class HostWindow;
+
+// The shell's record for the program's tray icon: the host window, its icon, the tip
+// in the ANSI code page.
+NOTIFYICONDATAA ShellTrayRecord(HWND host, HICON icon, const TrayIconRecord& record);
 class DispWindow;
 class MenuWindow;
 
@@ -57,7 +64,7 @@ public:
 private:
     Events* events_ = nullptr;
     bool ending_ = false;
-    int busy_ = 0; // message boxes, dialogs and menus on screen
+    BusyCount busy_;
     float twipsPerPixelX_ = 15, twipsPerPixelY_ = 15;
     UniqueHicon icon_;
     UniqueHandleObj instanceMutex_;

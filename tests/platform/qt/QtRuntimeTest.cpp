@@ -344,9 +344,8 @@ TEST_F(QtRuntimeTest, TrayIconShowsTipAndIconAndReportsTheMouseAsTrayMessages) {
     EXPECT_TRUE(QFile::exists(":/zorvane.ico"));
     EXPECT_TRUE(rt.AppIcon().availableSizes().contains(QSize(32, 32)));
     TrayIconRecord record;
-    record.uFlags = 7;
+    record.uFlags = kNifMessage | kNifIcon | kNifTip;
     record.uCallbackMessage = 512;
-    record.hIcon = true;
     record.szTip = std::string(kTitle) + '\0';
     record.szTip.resize(64, ' ');
     // Taken even with no tray on this display: Qt docks it when one starts.

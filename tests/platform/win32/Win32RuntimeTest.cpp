@@ -205,5 +205,25 @@ TEST(WindowEvents, ReachTheProgramInTwips) {
     EXPECT_EQ(recording.terminates, 1);
 }
 
+// What the program fills in, in the shell's first record, with the host and its icon.
+TEST(ShellTrayRecord, CarriesTheProgramsFieldsTheHostAndItsIconAndAnAnsiTip) {
+    TrayIconRecord r;
+    r.uID = 1;
+    r.uFlags = kNifMessage | kNifIcon | kNifTip;
+    r.uCallbackMessage = 512;
+    r.szTip = std::string("Zorvane Ver1.1") + '\0';
+    r.szTip.resize(64, ' ');
+    const HWND host = HWND(0x1234);
+    const HICON icon = HICON(0x5678);
+    const NOTIFYICONDATAA nid = ShellTrayRecord(host, icon, r);
+    EXPECT_EQ(nid.cbSize, offsetof(NOTIFYICONDATAA, szTip) + 64); // 88 in a 32-bit process
+    EXPECT_EQ(nid.hWnd, host);
+    EXPECT_EQ(nid.hIcon, icon);
+    EXPECT_EQ(nid.uID, 1u);
+    EXPECT_EQ(nid.uFlags, UINT(NIF_MESSAGE | NIF_ICON | NIF_TIP));
+    EXPECT_EQ(nid.uCallbackMessage, 512u);
+    EXPECT_STREQ(nid.szTip, "Zorvane Ver1.1"); // the zero ends it; the blanks never show
+}
+
 } // namespace
 } // namespace zorvane::win32
