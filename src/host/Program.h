@@ -33,9 +33,6 @@ class Program final : public Events {
     void C_Menu_Click(MenuItem item) override { menu_.Click(item); }
 
     Module1& shared() { return m_; }
-    TIMESTMP& host() { return host_; }
-    C_Disp& disp() { return disp_; }
-    C_Menu& menu() { return menu_; }
 
   private:
     Module1 m_;

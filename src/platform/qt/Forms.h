@@ -57,7 +57,7 @@ class Vesquin final : public ShapeControl {
   public:
     Vesquin(QtRuntime& rt, DispForm& form) : rt_(rt), form_(form) {}
 
-    void SetAutoSize(bool on) override { autoSize_ = on; }
+    void SetAutoSize(bool) override {} // it always takes the picture's size
     void SetDragMovesForm(bool on) override { dragMovesForm_ = on; }
     void SetPicture(std::shared_ptr<const Picture> picture) override;
     float Left() override { return 0; } // at the window's top left corner, never moved
@@ -75,7 +75,6 @@ class Vesquin final : public ShapeControl {
     DispForm& form_;
     std::shared_ptr<const Picture> picture_;
     QImage image_;          // over picture_'s pixels, or an opaque copy of them
-    bool autoSize_ = false; // the control always takes the picture's size
     bool dragMovesForm_ = false;
 };
 

@@ -57,7 +57,7 @@ class Vesquin final : public ShapeControl {
 public:
     explicit Vesquin(DispWindow& window) : window_(window) {}
 
-    void SetAutoSize(bool on) override { autoSize_ = on; }
+    void SetAutoSize(bool) override {} // it always takes the picture's size
     void SetDragMovesForm(bool on) override { dragMovesForm_ = on; }
     void SetPicture(std::shared_ptr<const Picture> picture) override;
     float Left() override { return 0; } // at the window's top left corner, never moved
@@ -72,7 +72,6 @@ public:
 private:
     DispWindow& window_;
     std::shared_ptr<const Picture> picture_;
-    bool autoSize_ = false;
     bool dragMovesForm_ = false;
 };
 

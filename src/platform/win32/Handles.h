@@ -68,29 +68,21 @@ template <typename H, auto Close> struct Null {
 };
 inline void DeleteGdi(HGDIOBJ h) { ::DeleteObject(h); }
 struct Rgn : Null<HRGN, DeleteGdi> {};
-struct Bitmap : Null<HBITMAP, DeleteGdi> {};
 struct Brush : Null<HBRUSH, DeleteGdi> {};
 struct Window : Null<HWND, ::DestroyWindow> {};
 struct Icon : Null<HICON, ::DestroyIcon> {};
 struct Menu : Null<HMENU, ::DestroyMenu> {};
 struct Key : Null<HKEY, ::RegCloseKey> {};
 struct Handle : Null<HANDLE, ::CloseHandle> {};
-struct Dc {
-    using pointer = HDC;
-    static pointer invalid() { return nullptr; }
-    static void close(pointer h) { ::DeleteDC(h); }
-};
 } // namespace traits
 
 using UniqueHrgn = UniqueHandle<traits::Rgn>;
-using UniqueHbitmap = UniqueHandle<traits::Bitmap>;
 using UniqueHbrush = UniqueHandle<traits::Brush>;
 using UniqueHwnd = UniqueHandle<traits::Window>;
 using UniqueHicon = UniqueHandle<traits::Icon>;
 using UniqueHmenu = UniqueHandle<traits::Menu>;
 using UniqueHkey = UniqueHandle<traits::Key>;
 using UniqueHandleObj = UniqueHandle<traits::Handle>;
-using UniqueHdc = UniqueHandle<traits::Dc>;
 
 // An owned COM interface pointer.
 template <typename T> class ComPtr {

@@ -14,7 +14,6 @@ public:
     // filter is "description|pattern"; nothing on cancel or failure.
     std::optional<std::wstring> Show(HWND owner, const std::wstring& filter);
 
-    const std::wstring& FileName() const { return fileName_; }
 
 private:
     std::wstring fileName_;

@@ -234,20 +234,19 @@ class SettingsGuard {
 // ---- counts
 
 struct LiveCounts {
-    long windows, regions, icons, bitmaps, menus, keys, handles, dcs;
+    long windows, regions, icons, menus, keys, handles;
     friend bool operator==(const LiveCounts&, const LiveCounts&) = default;
 };
 
 inline LiveCounts Live() {
-    return {UniqueHwnd::live(),  UniqueHrgn::live(), UniqueHicon::live(),     UniqueHbitmap::live(),
-            UniqueHmenu::live(), UniqueHkey::live(), UniqueHandleObj::live(), UniqueHdc::live()};
+    return {UniqueHwnd::live(),  UniqueHrgn::live(), UniqueHicon::live(),
+            UniqueHmenu::live(), UniqueHkey::live(), UniqueHandleObj::live()};
 }
 
 inline std::string Describe(const LiveCounts& c) {
     return "HWND " + std::to_string(c.windows) + ", HRGN " + std::to_string(c.regions) +
-           ", HICON " + std::to_string(c.icons) + ", HBITMAP " + std::to_string(c.bitmaps) +
-           ", HMENU " + std::to_string(c.menus) + ", HKEY " + std::to_string(c.keys) + ", HANDLE " +
-           std::to_string(c.handles) + ", HDC " + std::to_string(c.dcs);
+           ", HICON " + std::to_string(c.icons) + ", HMENU " + std::to_string(c.menus) +
+           ", HKEY " + std::to_string(c.keys) + ", HANDLE " + std::to_string(c.handles);
 }
 
 // ---- files
