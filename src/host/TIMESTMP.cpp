@@ -79,7 +79,7 @@ void TIMESTMP::StopTrayRetries() {
 
 void TIMESTMP::Form_MouseMove(int /*button*/, int /*shift*/, float x, float /*y*/) {
     const ScreenMetrics screen = rt_.Screen();
-    if (RoundHalfEven(x / screen.twipsPerPixelX) != kRightButtonDown)
+    if (RoundHalfEven(x / screen.twipsPerPixelX) != kTrayRightDown)
         return;
     const std::int16_t px = RoundToInt16(screen.width / screen.twipsPerPixelX - 10);
     const std::int16_t py = RoundToInt16(screen.height / screen.twipsPerPixelY - 10);

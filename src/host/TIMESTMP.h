@@ -8,8 +8,15 @@ namespace zorvane {
 class C_Disp;
 class C_Menu;
 
-inline constexpr int kTrayCallbackMessage = 512; // arrives as a mouse move over the host
-inline constexpr int kRightButtonDown = 516;
+// The mouse messages a tray notification carries to the host (in X, as twips): those
+// of the Windows tray, which the other platforms report the same way.
+inline constexpr int kTrayMouseMove = 0x200;
+inline constexpr int kTrayLeftUp = 0x202;
+inline constexpr int kTrayLeftDoubleClick = 0x203;
+inline constexpr int kTrayRightDown = 0x204; // the one that opens the menu
+inline constexpr int kTrayMiddleUp = 0x208;
+// The icon's callback: a mouse move over the host.
+inline constexpr int kTrayCallbackMessage = kTrayMouseMove;
 // Started at sign-in, the program may come before the taskbar: a refused icon is
 // offered again this often, this many times (two minutes), and at once when the
 // taskbar announces itself.

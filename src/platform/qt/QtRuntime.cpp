@@ -328,19 +328,10 @@ void QtRuntime::KillTimer(TimerId id) {
         it->second->stop();
 }
 
-void QtRuntime::TrayActivated(QSystemTrayIcon::ActivationReason reason, int waited) {
+void QtRuntime::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
     Events* events = this->events();
     if (!events || !trayCallback_)
         return;
-    // Qt reports the right button as it goes down. A menu that opens while the button
-    // is still held can take its release for a click elsewhere and close at once, so
-    // the notification waits (a second at most) for the release.
-    constexpr int kStepMs = 20, kMaxWaitMs = 1000;
-    if (QGuiApplication::mouseButtons() != Qt::NoButton && waited < kMaxWaitMs) {
-        QTimer::singleShot(kStepMs, tray_.get(),
-                           [this, reason, waited] { TrayActivated(reason, waited + kStepMs); });
-        return;
-    }
     events->TIMESTMP_Form_MouseMove(0, 0, float(TrayMessage(reason)) * twipsPerPixelX_, 0);
 }
 

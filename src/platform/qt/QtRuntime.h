@@ -26,13 +26,6 @@ class CommandMenu;
 // picture pixel is one screen pixel and positions are device pixels.
 void PrepareEnvironment();
 
-// Tray mouse messages, as the Windows tray reports them to the program.
-inline constexpr int kTrayMouseMove = 0x200;
-inline constexpr int kTrayLeftUp = 0x202;
-inline constexpr int kTrayLeftDoubleClick = 0x203;
-inline constexpr int kTrayRightDown = 0x204;
-inline constexpr int kTrayMiddleUp = 0x208;
-
 // The tray message a Qt activation stands for.
 int TrayMessage(QSystemTrayIcon::ActivationReason reason);
 
@@ -88,7 +81,7 @@ class QtRuntime final : public Runtime {
     QSystemTrayIcon* Tray() const { return tray_.get(); }
 
   private:
-    void TrayActivated(QSystemTrayIcon::ActivationReason reason, int waited = 0);
+    void TrayActivated(QSystemTrayIcon::ActivationReason reason);
 
     Events* events_ = nullptr;
     bool ending_ = false;
