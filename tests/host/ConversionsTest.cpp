@@ -35,6 +35,9 @@ TEST(Rounding, TwipsToPixelMatchesWholeAndFractionalScales) {
     EXPECT_EQ(TwipsToPixel(-29, 15), -1);
     // 168 dpi: 1440/168 twips a pixel; dividing by a rounded 9 would give 952.
     EXPECT_EQ(TwipsToPixel(1000 * (1440.0 / 168), 1440.0 / 168), 1000);
+    // A point on a monitor left of the primary, at 120, 144 and 192 dpi.
+    for (const double tpp : {12.0, 10.0, 7.5})
+        EXPECT_EQ(TwipsToPixel(-1333 * tpp, tpp), -1333) << tpp;
     EXPECT_EQ(TwipsToPixel(1e9, 15), INT16_MAX);
     EXPECT_EQ(TwipsToPixel(100, 0), 0);
 }
