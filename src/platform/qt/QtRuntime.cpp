@@ -5,6 +5,7 @@
 #include "platform/qt/Forms.h"
 #include "platform/qt/IniSettings.h"
 #include "platform/qt/PictureLoader.h"
+#include "platform/qt/X11State.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -18,7 +19,9 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 
 namespace zorvane::qt {
@@ -49,12 +52,41 @@ void OnTerminationSignal(int) {
 
 } // namespace
 
-void PrepareEnvironment() {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
-        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "xcb;wayland"); // Wayland only where there is no X server
-    if (qEnvironmentVariableIsEmpty("QT_ENABLE_HIGHDPI_SCALING"))
-        qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+int ScaledFontDpi(const QByteArray& scaleFactor, int baseDpi) {
+    bool ok = false;
+    const double factor = scaleFactor.trimmed().toDouble(&ok);
+    if (!ok || !(factor > 0) || factor == 1 || baseDpi <= 0)
+        return 0;
+    return int(std::clamp(std::lround(baseDpi * factor), 24L, 2400L));
+}
+
+std::string PrepareEnvironment() {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    int baseDpi = qEnvironmentVariableIntValue("QT_FONT_DPI");
+    if (qgetenv("QT_QPA_PLATFORM").startsWith("xcb")) {
+        const QByteArray display = qgetenv("DISPLAY");
+        if (display.isEmpty())
+            return "Zorvane: no X11 display (DISPLAY is not set): run it in an X11 session, "
+                   "or in a Wayland session with XWayland.";
+        const DisplayProbe probe = ProbeDisplay();
+        if (!probe.open)
+            return "Zorvane: cannot open the X11 display " + display.toStdString() +
+                   ": run it in an X11 session, or in a Wayland session with XWayland.";
+        if (baseDpi <= 0)
+            baseDpi = probe.xftDpi;
+    }
+    // Qt's scaling would draw the picture larger and smoothed, with window places
+    // and sizes in scaled units that cannot hold every device pixel at 1.25 or 1.5.
+    // The windows stay in device pixels instead, and the factor goes into the font
+    // dpi: text, dialogs and menus keep the size asked for, and the twips follow it.
+    const int fontDpi = ScaledFontDpi(qgetenv("QT_SCALE_FACTOR"), baseDpi > 0 ? baseDpi : 96);
+    qunsetenv("QT_SCALE_FACTOR");
+    qunsetenv("QT_SCREEN_SCALE_FACTORS"); // per screen; the program has one dpi
+    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+    if (fontDpi > 0)
+        qputenv("QT_FONT_DPI", QByteArray::number(fontDpi));
+    return {};
 }
 
 int TrayMessage(QSystemTrayIcon::ActivationReason reason) {

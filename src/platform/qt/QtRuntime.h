@@ -20,11 +20,17 @@ class HiddenForm;
 class DispForm;
 class CommandMenu;
 
-// Sets what the platform needs before the QApplication is made: the X11
-// platform where Wayland would run us (a Wayland client cannot place its own
-// windows nor keep them above others), and no high-DPI scaling, so that one
-// picture pixel is one screen pixel and positions are device pixels.
-void PrepareEnvironment();
+// Sets what the platform needs before the QApplication is made: Qt's X11
+// platform (a Wayland client can neither place its own windows nor keep them
+// above others; under Wayland the program runs through XWayland), and no
+// high-DPI scaling, so that one picture pixel is one device pixel and positions
+// are device pixels; a scale factor asked for goes into the font dpi. Returns
+// the line to tell the user when there is no X display to run on, else "".
+std::string PrepareEnvironment();
+
+// The font dpi that gives text the size the scale factor (QT_SCALE_FACTOR's
+// text) asks for over baseDpi; 0 when the text asks for no scaling.
+int ScaledFontDpi(const QByteArray& scaleFactor, int baseDpi);
 
 // The tray message a Qt activation stands for.
 int TrayMessage(QSystemTrayIcon::ActivationReason reason);

@@ -7,8 +7,11 @@
 
 #include <xcb/xcb.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
 
 namespace zorvane::qt {
 namespace {
@@ -21,7 +24,53 @@ xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
     return atom;
 }
 
+struct Disconnect {
+    void operator()(xcb_connection_t* c) const { xcb_disconnect(c); }
+};
+using UniqueXcb = std::unique_ptr<xcb_connection_t, Disconnect>;
+
+struct Free {
+    void operator()(void* p) const { std::free(p); }
+};
+
 } // namespace
+
+DisplayProbe ProbeDisplay() {
+    DisplayProbe probe;
+    // xcb_connect never returns null: a failed connection is an object in an error state.
+    const UniqueXcb c(xcb_connect(nullptr, nullptr));
+    if (!c || xcb_connection_has_error(c.get()))
+        return probe;
+    probe.open = true;
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c.get())).data->root;
+    const std::unique_ptr<xcb_get_property_reply_t, Free> reply(xcb_get_property_reply(
+        c.get(),
+        xcb_get_property(c.get(), 0, root, XCB_ATOM_RESOURCE_MANAGER, XCB_ATOM_STRING, 0, 1 << 16),
+        nullptr));
+    if (reply)
+        probe.xftDpi = XftDpi(std::string_view(
+            static_cast<const char*>(xcb_get_property_value(reply.get())),
+            std::size_t(xcb_get_property_value_length(reply.get()))));
+    return probe;
+}
+
+int XftDpi(std::string_view resources) {
+    constexpr std::string_view kName = "Xft.dpi:";
+    while (!resources.empty()) {
+        const std::size_t end = resources.find('\n');
+        const std::string_view line = resources.substr(0, end);
+        resources = end == std::string_view::npos ? std::string_view() : resources.substr(end + 1);
+        if (line.substr(0, kName.size()) != kName)
+            continue;
+        const std::string value(line.substr(kName.size()));
+        char* rest = nullptr;
+        const double dpi = std::strtod(value.c_str(), &rest);
+        if (rest != value.c_str() && std::isfinite(dpi) && dpi >= 1 && dpi <= 10000)
+            return int(std::lround(dpi));
+        return 0;
+    }
+    return 0;
+}
 
 void AskKeepAbove(QWidget& window, bool on) {
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();

@@ -3,8 +3,14 @@
 
 #include <QApplication>
 
+#include <cstdio>
+#include <string>
+
 int main(int argc, char** argv) {
-    zorvane::qt::PrepareEnvironment();
+    if (const std::string missing = zorvane::qt::PrepareEnvironment(); !missing.empty()) {
+        std::fprintf(stderr, "%s\n", missing.c_str());
+        return 1;
+    }
     QApplication app(argc, argv);
     // Also the class in the windows' WM_CLASS, whatever the executable's name.
     QApplication::setApplicationName(QStringLiteral("Zorvane"));

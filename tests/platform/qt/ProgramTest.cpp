@@ -227,5 +227,39 @@ TEST(ZorvaneQtProcess, ASecondCopyEndsAtOnceAndTheLockGoesWithTheFirst) {
     EXPECT_FALSE(rt.PrevInstance());
 }
 
+// No X display to run on: one line says what is missing, and the program ends
+// with status 1 rather than Qt's abort.
+TEST(ZorvaneQtProcess, WithoutAnXDisplayItSaysSoAndEndsWithStatusOne) {
+    const struct {
+        const char* name;
+        std::vector<std::pair<QString, QString>> set;
+        QStringList unset;
+        const char* says;
+    } cases[] = {
+        {"no DISPLAY", {}, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}, "DISPLAY is not set"},
+        {"Wayland without XWayland", {{"WAYLAND_DISPLAY", "wayland-0"}}, {"DISPLAY", "QT_QPA_PLATFORM"},
+         "DISPLAY is not set"},
+        {"a display nobody serves", {{"DISPLAY", ":4999"}}, {"QT_QPA_PLATFORM"},
+         "cannot open the X11 display :4999"},
+    };
+    for (const auto& c : cases) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const QString& name : c.unset)
+            env.remove(name);
+        for (const auto& [name, value] : c.set)
+            env.insert(name, value);
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(ZORVANE_QT_EXE, {});
+        ASSERT_TRUE(p.waitForFinished(10000)) << c.name;
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << c.name;
+        EXPECT_EQ(p.exitCode(), 1) << c.name;
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        EXPECT_TRUE(err.contains(QLatin1String(c.says)) && err.contains("XWayland") &&
+                    err.count('\n') == 1)
+            << c.name << ": " << err.toStdString();
+    }
+}
+
 } // namespace
 } // namespace zorvane::qt

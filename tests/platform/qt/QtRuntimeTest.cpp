@@ -3,6 +3,7 @@
 #include "menu/C_Menu.h"
 #include "platform/qt/Dialogs.h"
 #include "platform/qt/Forms.h"
+#include "platform/qt/X11State.h"
 
 #include <QClipboard>
 #include <QFile>
@@ -21,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 namespace zorvane::qt {
 namespace {
@@ -448,6 +450,34 @@ TEST(QtFileFilter, ConvertsTheProgramsFilterToQtsForm) {
     };
     for (const auto& [in, out] : cases)
         EXPECT_EQ(QtFileFilter(in), QString::fromUtf8(out)) << in;
+}
+
+} // namespace
+} // namespace zorvane::qt
+
+namespace zorvane::qt {
+namespace {
+
+TEST(Scaling, AScaleFactorBecomesTheFontDpiAndXResourcesGiveTheBase) {
+    const std::tuple<const char*, int, int> factors[] = {
+        {"2", 96, 192},  {"1.5", 96, 144}, {"1.25", 96, 120}, {" 2 ", 144, 288},
+        {"1", 96, 0},    {"", 96, 0},      {"0", 96, 0},      {"-2", 96, 0},
+        {"abc", 96, 0},  {"nan", 96, 0},   {"1e9", 96, 2400},
+    };
+    for (const auto& [text, base, dpi] : factors)
+        EXPECT_EQ(ScaledFontDpi(QByteArray(text), base), dpi) << text << " over " << base;
+
+    const std::pair<const char*, int> resources[] = {
+        {"Xft.dpi:\t144\n", 144},
+        {"Xcursor.size:\t24\nXft.antialias:\t1\nXft.dpi:\t192\nXft.hinting:\t1\n", 192},
+        {"Xft.dpi:\t120.4", 120},
+        {"Xft.dpi:\tlarge\n", 0},
+        {"Xft.dpis:\t144\n", 0},
+        {"*.dpi:\t144\n", 0},
+        {"", 0},
+    };
+    for (const auto& [text, dpi] : resources)
+        EXPECT_EQ(XftDpi(text), dpi) << text;
 }
 
 } // namespace
