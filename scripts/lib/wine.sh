@@ -5,6 +5,7 @@
 #                          (ZV_XVFB_PID is set when it started one)
 #   zv_wine_prefix DIR     export the Wine environment for DIR, initialise it once,
 #                          start a persistent wineserver for it (stopped on exit)
+#                          at ZV_DPI dots per inch (its LogPixels; 96 unless set)
 #   zv_wine_stop           stop the wineserver and every Wine process of that prefix
 #   zv_on_exit CMD...      run CMD on exit (last added runs first)
 
@@ -97,14 +98,28 @@ zv_wine_prefix() {
     timeout 60 wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
       /v Debugger /d '' /f </dev/null >/dev/null 2>&1 || true
     touch "$WINEPREFIX/.zv-settings-1"
-    # The desktop those commands started was made without the settings: start afresh.
-    wineserver -k </dev/null >/dev/null 2>&1 || true
-    timeout 30 wineserver -w </dev/null >/dev/null 2>&1 || true
-    wineserver -p </dev/null >/dev/null 2>&1 || true
+    zv_wine_restart  # the desktop those commands started was made without the settings
+  fi
+  local dpi=${ZV_DPI:-96}
+  if [[ $(cat "$WINEPREFIX/.zv-dpi" 2>/dev/null || echo 96) != "$dpi" ]]; then
+    # Read once, as the server starts: the user's value, and the one Wine falls back on.
+    local reg=$WINEPREFIX/.zv-dpi.reg
+    printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"LogPixels"=dword:%08x\n\n[HKEY_CURRENT_CONFIG\\Software\\Fonts]\n"LogPixels"=dword:%08x\n' \
+      "$dpi" "$dpi" >"$reg"
+    timeout 60 wine regedit /S "Z:${reg//\//\\}" </dev/null >/dev/null 2>&1 ||
+      { echo "wine.sh: could not set $dpi dpi" >&2; return 1; }
+    echo "$dpi" >"$WINEPREFIX/.zv-dpi"
+    zv_wine_restart
   fi
   # Start Wine's own services now, detached from our output: started later from a test,
   # they would inherit its pipes and a runner reading them (ctest) would wait forever.
   timeout 120 wine wineboot </dev/null >/dev/null 2>&1 || true
+}
+
+zv_wine_restart() {
+  wineserver -k </dev/null >/dev/null 2>&1 || true
+  timeout 30 wineserver -w </dev/null >/dev/null 2>&1 || true
+  wineserver -p </dev/null >/dev/null 2>&1 || true
 }
 
 zv_wine_stop() {

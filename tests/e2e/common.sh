@@ -21,7 +21,11 @@ set -u  # no pipefail: `... | grep -q` must not fail when grep stops reading ear
 
 E2E_BACKEND=${E2E_BACKEND:-wine}
 E2E_ROOT=${ZORVANE_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
+# The screen's dots per inch (96, 120, 144, 192): Wine's LogPixels, or on Linux the
+# scale factor E2E_DPI/96 (QT_SCALE_FACTOR, or Xft.dpi with E2E_SCALE_BY=xft).
+E2E_DPI=${E2E_DPI:-96}
 E2E_NAME=$E2E_BACKEND-$(basename "${BASH_SOURCE[1]}" .sh)
+((E2E_DPI == 96)) || E2E_NAME+=-$E2E_DPI
 E2E_ART=${E2E_ART:-$E2E_ROOT/build/e2e-artifacts}  # tests/package/deb.sh keeps its own
 E2E_SHOT=$E2E_ART/$E2E_NAME-last.png
 E2E_TITLE='Zorvane Ver1.1'
@@ -54,6 +58,13 @@ expect_near() {  # WHAT EXPECTED SEEN TOLERANCE
   ((d <= $4)) && return 0
   fail "$1: expected $2 (±$4), seen $3"
 }
+
+# ---- twips: the program places windows in device pixels, 1440/E2E_DPI twips each
+
+# tw PIXELS: that many pixels in twips, as the program writes them ("3375", "2497.5").
+tw() { awk -v p="$1" -v d="$E2E_DPI" 'BEGIN { printf "%.9g", p * 1440 / d }'; }
+# px TWIPS: the pixel a saved value puts a window at (to nearest, halves to even).
+px() { awk -v t="$1" -v d="$E2E_DPI" 'BEGIN { printf "%.0f", t * d / 1440 }'; }
 
 # ---- polling
 
@@ -89,6 +100,14 @@ pixel() {
   /usr/bin/convert "$E2E_SHOT" -format \
     "%[fx:round(255*p{$x,$y}.r)],%[fx:round(255*p{$x,$y}.g)],%[fx:round(255*p{$x,$y}.b)]" info:
 }
+# How many pixels of each colour the rectangle X Y W H of the last screenshot holds:
+# "r,g,b count" lines, most first.
+colours() {
+  /usr/bin/convert "$E2E_SHOT" -crop "$3x$4+$(($1 + DX))+$(($2 + DY))" +repage -depth 8 \
+    -format %c histogram:info:- |
+    sed -nE 's/^ *([0-9]+): \( *([0-9]+), *([0-9]+), *([0-9]+).*/\2,\3,\4 \1/p' | sort -k2,2nr
+}
+colour_count() { colours "$@" | awk -v c="$5" '$1 == c { n = $2 } END { print n + 0 }'; }
 pixel_is() { shot && [[ $(pixel "$1" "$2") == "$3" ]]; }
 pixel_is_not() { shot && [[ $(pixel "$1" "$2") != "$3" ]]; }
 

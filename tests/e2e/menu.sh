@@ -31,7 +31,7 @@ exit_program() {
 }
 
 toggles_save_restart() {
-  settings_write "Save=$(pic a.bmp)" Left=4500 Top=3000 Scale=True Always=1
+  settings_write "Save=$(pic a.bmp)" "Left=$(tw 300)" "Top=$(tw 200)" Scale=True Always=1
   start_program && wait_for picture_top_is 1 || { fail "not started on top"; return 1; }
 
   # Escape closes the menu and changes nothing.
@@ -51,9 +51,9 @@ toggles_save_restart() {
   wait_for pixel_is 305 205 "$DESKTOP_RGB" || { fail "Transparent on: mask spot $(pixel 305 205)"; return 1; }
   choose w && wait_for picture_shape_is none || { fail "w kept the outline again"; return 1; }
   # Nothing is written until the save.
-  expect_saved "$(pic a.bmp) 4500 3000 True 1" || return 1
+  expect_saved "$(pic a.bmp) $(tw 300) $(tw 200) True 1" || return 1
 
-  choose s && expect_saved "$(pic a.bmp) 4500 3000 False 0" || return 1
+  choose s && expect_saved "$(pic a.bmp) $(tw 300) $(tw 200) False 0" || return 1
   exit_program || return 1
 
   start_program || return 1
@@ -63,7 +63,7 @@ toggles_save_restart() {
   menu_here 420 280 && pick t && wait_for picture_top_is 1 || { fail "t from the blue part"; return 1; }
   menu_here 420 280 && pick w && wait_for picture_shape_is 20,10,150,95 ||
     { fail "w from the blue part"; return 1; }
-  choose s && expect_saved "$(pic a.bmp) 4500 3000 True 1"
+  choose s && expect_saved "$(pic a.bmp) $(tw 300) $(tw 200) True 1"
 }
 
 # The message comes up with the picture out of the top band; after OK it goes back
@@ -78,7 +78,7 @@ message() {  # KEY TEXT ICON TOP_AFTER
 }
 
 help_about_exit() {
-  settings_write "Save=$(pic a.bmp)" Left=4500 Top=3000 Scale=True Always=1
+  settings_write "Save=$(pic a.bmp)" "Left=$(tw 300)" "Top=$(tw 200)" Scale=True Always=1
   start_program && wait_for picture_top_is 1 || { fail "not started on top"; return 1; }
   message h "$HELP_TEXT" info 1 &&
     message a "$ABOUT_TEXT" none 1 || return 1

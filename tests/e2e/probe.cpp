@@ -351,6 +351,8 @@ int Serve(const std::wstring& desktop) {
 
 int wmain(int argc, wchar_t** argv) {
     _setmode(_fileno(stdout), _O_BINARY); // the scripts read lines ending in \n alone
+    // Places in device pixels, as the program and the X screen have them, at any dpi.
+    SetProcessDPIAware();
     std::vector<std::wstring> a(argv + 1, argv + argc);
     std::wstring desktop = L"E2E";
     if (a.size() >= 2 && a[0] == L"--desktop") {

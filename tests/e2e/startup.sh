@@ -12,12 +12,21 @@ expect_picture() {  # "X Y W H" TOP SHAPE BANDS
     expect_bands "$4"
 }
 
+# The colours on screen over the picture a.bmp at (x, y): its red and blue pixels
+# one to one, and "MASK" mask-green ones (none where the outline cuts them away).
+expect_a_drawn() {  # X Y MASK
+  wait_for pixel_is $(($1 + 30)) $(($2 + 20)) "200,0,0" ||
+    { fail "picture not drawn: $(pixel $(($1 + 30)) $(($2 + 20)))"; return 1; }
+  expect_eq "red, blue, mask-green pixels" "8400 1750 $3" \
+    "$(colour_count "$1" "$2" 160 100 200,0,0) $(colour_count "$1" "$2" 160 100 0,0,200) $(colour_count "$1" "$2" 160 100 "$MASK")"
+}
+
 transparent_topmost() {
-  settings_write "Save=$(pic a.bmp)" Left=4500 Top=3000 Scale=True Always=1
+  settings_write "Save=$(pic a.bmp)" "Left=$(tw 300)" "Top=$(tw 200)" Scale=True Always=1
   start_program || return 1
   expect_picture "300 200 160 100" 1 "20,10,150,95" 3 || return 1
-  # The mask-green corner shows the desktop; the picture itself is drawn.
-  wait_for pixel_is 330 220 "200,0,0" || { fail "picture not drawn: $(pixel 330 220)"; return 1; }
+  # The picture itself is drawn, unscaled; the mask-green corner shows the desktop.
+  expect_a_drawn 300 200 0 || return 1
   expect_eq "mask spot" "$DESKTOP_RGB" "$(pixel 305 205)" || return 1
   if ((E2E_CAN_COVER)); then  # another window mapped over it stays below it
     cover_at 280 180
@@ -43,9 +52,10 @@ transparent_topmost() {
 }
 
 plain_not_topmost() {
-  settings_write "Save=$(pic a.bmp)" Left=1500 Top=7500 Scale=False Always=0
+  settings_write "Save=$(pic a.bmp)" "Left=$(tw 100)" "Top=$(tw 500)" Scale=False Always=0
   start_program || return 1
   expect_picture "100 500 160 100" 0 none 0 || return 1
+  expect_a_drawn 100 500 5850 || return 1
   # Transparent off: the mask green is drawn as it is.
   wait_for pixel_is 105 505 "$MASK" || { fail "mask spot: expected $MASK, seen $(pixel 105 505)"; return 1; }
   if ((E2E_CAN_COVER)); then  # not on top: another window covers it
@@ -58,14 +68,17 @@ plain_not_topmost() {
 path_only() {
   settings_write "Save=$(pic c.gif)"
   start_program || return 1
-  expect_picture "139 78 50 40" 0 "10,10,40,30" 1 || return 1
-  wait_for pixel_is 140 79 "$DESKTOP_RGB" || { fail "mask spot: $(pixel 140 79)"; return 1; }
+  # The window's own place, 2085 x 1170 twips.
+  local x y
+  x=$(px 2085) y=$(px 1170)
+  expect_picture "$x $y 50 40" 0 "10,10,40,30" 1 || return 1
+  wait_for pixel_is $((x + 1)) $((y + 1)) "$DESKTOP_RGB" || { fail "mask spot: $(pixel $((x + 1)) $((y + 1)))"; return 1; }
 }
 
 unloadable() {
   local missing
   missing=$(pic no-such-picture.bmp)
-  settings_write "Save=$missing" Left=4500 Top=3000 Scale=True Always=1
+  settings_write "Save=$missing" "Left=$(tw 300)" "Top=$(tw 200)" Scale=True Always=1
   start_program || return 1
   wait_for msgbox_up || { fail "no message box for a picture that cannot be loaded"; return 1; }
   expect_eq "message boxes" 1 "$(msgbox_count)" &&

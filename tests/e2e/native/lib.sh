@@ -304,7 +304,7 @@ e2e_cleanup() {
 e2e_begin() {
   [[ -x $E2E_EXE ]] || { log "no program at $E2E_EXE"; exit 1; }
   local tool
-  for tool in Xvfb openbox trayer xdotool xwininfo xprop xmessage xclip import; do
+  for tool in Xvfb openbox trayer xdotool xwininfo xprop xmessage xclip import xrdb; do
     command -v "$tool" >/dev/null || { log "$tool is not installed (scripts/deps)"; exit 1; }
   done
   mkdir -p "$E2E_ART"
@@ -321,7 +321,12 @@ e2e_begin() {
   export DISPLAY=:$(head -n1 "$fd_file")
   # The program alone: Qt's X11 platform, no session bus (the tray is XEmbed), its own
   # runtime folder for the single-instance lock, Japanese texts.
-  unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS
+  unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS QT_FONT_DPI
+  # A scaled desktop, as the user asks Qt for one (or as X resources say, below).
+  if ((E2E_DPI != 96)) && [[ ${E2E_SCALE_BY:-factor} != xft ]]; then
+    QT_SCALE_FACTOR=$(awk -v d="$E2E_DPI" 'BEGIN { print d / 96 }')
+    export QT_SCALE_FACTOR
+  fi
   export QT_QPA_PLATFORM=xcb LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
   export XDG_RUNTIME_DIR=$E2E_ART/$E2E_NAME-run
   mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
@@ -330,6 +335,10 @@ e2e_begin() {
   E2E_HELPERS+=($!)
   wait_for eval 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' ||
     { log "the window manager did not start"; exit 1; }
+  # With a client connected for good: the server forgets resources when the last one goes.
+  if ((E2E_DPI != 96)) && [[ ${E2E_SCALE_BY:-factor} == xft ]]; then
+    echo "Xft.dpi: $E2E_DPI" | xrdb -nocpp -merge - || { log "xrdb failed"; exit 1; }
+  fi
   tray_start || exit 1
   xdotool mousemove 512 384
   DESKTOP_RGB=255,255,255

@@ -260,7 +260,7 @@ e2e_begin() {
   rm -f "$E2E_ART/$E2E_NAME"-*
   make_pictures || { log "could not make the test pictures"; exit 1; }
   zv_xvfb_start 9>&- || exit 1
-  zv_wine_prefix "${E2E_PREFIX:-$E2E_ROOT/build/e2e-wine}" >/dev/null 9>&- || exit 1
+  ZV_DPI=$E2E_DPI zv_wine_prefix "${E2E_PREFIX:-$E2E_ROOT/build/e2e-wine}" >/dev/null 9>&- || exit 1
   # A process that does nothing keeps the desktop, and its taskbar, between program runs.
   wine explorer "/desktop=$E2E_DESKTOP,$E2E_SIZE" "$(winpath "$E2E_PROBE")" hold \
     >>"$E2E_ART/$E2E_NAME-wine.log" 2>&1 9>&- &
