@@ -1,6 +1,7 @@
 #include "platform/win32/Win32Runtime.h"
 #include "platform/win32/Forms.h"
 #include "platform/win32/Registry.h"
+#include "host/Conversions.h"
 
 #include <gtest/gtest.h>
 
@@ -142,6 +143,37 @@ TEST_F(RuntimeTest, ShapeCutsTheWindowToThePictureAndPlainRectangleRestoresIt) {
 
     ctl.PlainRectangle();
     EXPECT_EQ(GetWindowRgn(h, region.get()), ERROR); // no region: the whole window
+}
+
+// Dragged to a monitor of another scale, the picture keeps its size in pixels, and
+// its place, saved in twips and read back, is the same pixel, left of the primary too.
+TEST_F(RuntimeTest, AMonitorOfAnotherScaleLeavesThePictureItsPixels) {
+    Form& disp = runtime().GetForm(FormName::C_Disp);
+    ShapeControl& ctl = runtime().Vesquin1();
+    ctl.SetPicture(FramedPicture(41, 31));
+    disp.SetHeight(ctl.Height());
+    disp.SetWidth(ctl.Width());
+    disp.SetLeft(-333 * 15);
+    disp.SetTop(201 * 15);
+    disp.Show();
+    const HWND h = runtime().Disp().hwnd();
+    // What the system sends as the window reaches a 144-dpi monitor: a rectangle
+    // grown for that scale, which the window does not take.
+    RECT grown{-340, 190, -340 + 62, 190 + 47};
+    SendMessageW(h, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&grown));
+    RECT r{};
+    GetWindowRect(h, &r);
+    EXPECT_EQ((std::vector<long>{r.left, r.top, r.right, r.bottom}),
+              (std::vector<long>{-333, 201, -333 + 41, 201 + 31}));
+    const std::string left = SingleToText(disp.Left()), top = SingleToText(disp.Top());
+    EXPECT_EQ(left + " " + top, "-4995 3015");
+    disp.SetLeft(500 * 15);
+    disp.SetLeft(*TextToSingle(left));
+    disp.SetTop(*TextToSingle(top));
+    GetWindowRect(h, &r);
+    EXPECT_EQ((std::vector<long>{r.left, r.top, r.right, r.bottom}),
+              (std::vector<long>{-333, 201, -333 + 41, 201 + 31}));
+    disp.Hide();
 }
 
 TEST_F(RuntimeTest, MenuBarHoldsTheCommandsInOrder) {
