@@ -132,6 +132,42 @@ far() {  # RGB1 RGB2: more than 24 apart in some channel
   return 1
 }
 
+# ---- several monitors (E2E_MONITORS=1): instead of Xvfb, an Xorg server with the dummy
+# driver, whose two outputs xrandr switches on and places. Wine sees them as two
+# monitors (Xvfb with Xinerama shows it only the first); Qt reads them from RandR.
+
+E2E_MONITORS=${E2E_MONITORS:-0}
+E2E_XORG=""  # its process
+monitors_start() {
+  local fd_file=$E2E_ART/$E2E_NAME-display
+  rm -f "$fd_file"
+  Xorg -displayfd 3 -config "$E2E_ROOT/tests/e2e/xorg-dummy.conf" -noreset -nolisten tcp \
+    -logfile "$E2E_ART/$E2E_NAME-xorg.log" 3>"$fd_file" >/dev/null 2>&1 9>&- &
+  E2E_XORG=$!
+  wait_for -t 30 eval '[[ -s $fd_file ]]' || { log "Xorg did not start (see $E2E_NAME-xorg.log)"; return 1; }
+  export DISPLAY=:$(head -n1 "$fd_file")
+  xrandr --newmode zv1024 63.50 1024 1072 1176 1328 768 771 775 798 -hsync +vsync &&
+    xrandr --addmode DUMMY0 zv1024 && xrandr --addmode DUMMY1 zv1024 && layout alone
+}
+monitors_stop() {
+  [[ -n $E2E_XORG ]] && kill "$E2E_XORG" 2>/dev/null && wait "$E2E_XORG" 2>/dev/null
+  E2E_XORG=""
+}
+# layout NAME: the primary monitor (1024x768) alone, or with a second one of its size
+# left of it or above it. The program's (0, 0) is the primary's corner, at (DX, DY) on
+# the X screen.
+layout() {
+  local second n=2
+  case $1 in
+    left) second=(--output DUMMY1 --mode zv1024 --pos 0x0) DX=1024 DY=0 ;;
+    above) second=(--output DUMMY1 --mode zv1024 --pos 0x0) DX=0 DY=768 ;;
+    alone) second=(--output DUMMY1 --off) DX=0 DY=0 n=1 ;;
+  esac
+  xrandr --output DUMMY0 --mode zv1024 --pos "${DX}x$DY" --primary "${second[@]}" &&
+    wait_for eval '[[ $(xrandr --listactivemonitors | head -n1) == "Monitors: $n" ]]' ||
+    { fail "xrandr could not make the layout $1"; return 1; }
+}
+
 # ---- pictures, made fresh for every script
 
 MASK="0,128,0"
@@ -149,6 +185,7 @@ make_pictures() {
     $c -size 64x32 'xc:rgb(0,200,200)' BMP3:E.BMP &&
     $c -size 40x40 'xc:rgb(200,0,0)' e.png && cp e.png e.jpeg &&
     $c -size 72x36 'xc:rgb(255,128,0)' BMP3:写真.bmp &&
+    $c -size 1100x800 'xc:rgb(0,160,160)' BMP3:large.bmp &&
     printf 'not a picture\n' >broken.bmp || { cd - >/dev/null; return 1; }
   # Nested folders until the picture's path (as path_length counts it) nears LONG_MAX.
   LONG_DIR=$E2E_PICS/long/
@@ -209,6 +246,21 @@ open_dialog_gone() { ! open_dialog_up; }
 menu_at() {
   click "$1" "$2" 3
   wait_for menu_open || fail "no menu after a right click at $1,$2"
+}
+# Opens the menu at (x, y) and checks its corner is at the mouse.
+menu_here() {
+  menu_at "$1" "$2" || return 1
+  local g
+  read -r -a g <<<"$(menu_geometry)"
+  expect_eq "menu corner" "$1 $2" "${g[0]} ${g[1]}"
+}
+# The colours on screen over the picture a.bmp at (x, y): its red and blue pixels
+# one to one, and "MASK" mask-green ones (none where the outline cuts them away).
+expect_a_drawn() {  # X Y MASK
+  wait_for pixel_is $(($1 + 30)) $(($2 + 20)) "200,0,0" ||
+    { fail "picture not drawn: $(pixel $(($1 + 30)) $(($2 + 20)))"; return 1; }
+  expect_eq "red, blue, mask-green pixels" "8400 1750 $3" \
+    "$(colour_count "$1" "$2" 160 100 200,0,0) $(colour_count "$1" "$2" 160 100 0,0,200) $(colour_count "$1" "$2" 160 100 "$MASK")"
 }
 # Picks an item by its accelerator and waits for the menu to close.
 pick() {

@@ -9,13 +9,6 @@ HELP_TEXT='タスクトレイにあるｱｲｺﾝまたは
 選択するだけです！'
 ABOUT_TEXT='Zorvane Ver1.1 - written by the Zorvane developers.'
 
-# Opens the menu at (x, y) and checks its corner is at the mouse.
-menu_here() {
-  menu_at "$1" "$2" || return 1
-  local g
-  read -r -a g <<<"$(menu_geometry)"
-  expect_eq "menu corner" "$1 $2" "${g[0]} ${g[1]}"
-}
 choose() { menu_here 330 220 && pick "$1"; }
 
 expect_saved() {  # Save Left Top Scale Always

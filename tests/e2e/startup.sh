@@ -12,15 +12,6 @@ expect_picture() {  # "X Y W H" TOP SHAPE BANDS
     expect_bands "$4"
 }
 
-# The colours on screen over the picture a.bmp at (x, y): its red and blue pixels
-# one to one, and "MASK" mask-green ones (none where the outline cuts them away).
-expect_a_drawn() {  # X Y MASK
-  wait_for pixel_is $(($1 + 30)) $(($2 + 20)) "200,0,0" ||
-    { fail "picture not drawn: $(pixel $(($1 + 30)) $(($2 + 20)))"; return 1; }
-  expect_eq "red, blue, mask-green pixels" "8400 1750 $3" \
-    "$(colour_count "$1" "$2" 160 100 200,0,0) $(colour_count "$1" "$2" 160 100 0,0,200) $(colour_count "$1" "$2" 160 100 "$MASK")"
-}
-
 transparent_topmost() {
   settings_write "Save=$(pic a.bmp)" "Left=$(tw 300)" "Top=$(tw 200)" Scale=True Always=1
   start_program || return 1

@@ -228,17 +228,18 @@ DispForm::DispForm(QtRuntime& rt)
       widget_(std::make_unique<PictureWidget>(rt, *control_)) {
     // Before the first picture: 1020 x 870 twips at (2085, 1170).
     const float tx = rt.TwipsPerPixelX(), ty = rt.TwipsPerPixelY();
-    widget_->move(ToPixels(2085, tx), ToPixels(1170, ty));
+    const QPoint o = rt.Origin();
+    widget_->move(o.x() + ToPixels(2085, tx), o.y() + ToPixels(1170, ty));
     widget_->resize(ToPixels(1020, tx), ToPixels(870, ty));
 }
 
 DispForm::~DispForm() = default;
 
 float DispForm::Left() {
-    return float(widget_->pos().x()) * rt_.TwipsPerPixelX();
+    return float(widget_->pos().x() - rt_.Origin().x()) * rt_.TwipsPerPixelX();
 }
 float DispForm::Top() {
-    return float(widget_->pos().y()) * rt_.TwipsPerPixelY();
+    return float(widget_->pos().y() - rt_.Origin().y()) * rt_.TwipsPerPixelY();
 }
 float DispForm::Width() {
     return float(widget_->width()) * rt_.TwipsPerPixelX();
@@ -248,10 +249,10 @@ float DispForm::Height() {
 }
 
 void DispForm::SetLeft(float twips) {
-    widget_->move(ToPixels(twips, rt_.TwipsPerPixelX()), widget_->pos().y());
+    widget_->move(rt_.Origin().x() + ToPixels(twips, rt_.TwipsPerPixelX()), widget_->pos().y());
 }
 void DispForm::SetTop(float twips) {
-    widget_->move(widget_->pos().x(), ToPixels(twips, rt_.TwipsPerPixelY()));
+    widget_->move(widget_->pos().x(), rt_.Origin().y() + ToPixels(twips, rt_.TwipsPerPixelY()));
 }
 void DispForm::SetWidth(float twips) {
     widget_->resize(std::max(0, ToPixels(twips, rt_.TwipsPerPixelX())), widget_->height());

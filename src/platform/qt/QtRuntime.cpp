@@ -232,7 +232,8 @@ void QtRuntime::TrackPopupMenu(std::int16_t x, std::int16_t y) {
     std::optional<MenuItem> picked;
     {
         const auto busy = busy_.Enter();
-        picked = Menu().Popup(x, y);
+        const QPoint o = Origin();
+        picked = Menu().Popup(o.x() + x, o.y() + y);
     }
     // As on Windows, the click arrives after the menu has closed.
     if (picked)
@@ -290,9 +291,14 @@ ScreenMetrics QtRuntime::Screen() {
     return s;
 }
 
+QPoint QtRuntime::Origin() const {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry().topLeft() : QPoint();
+}
+
 std::vector<Monitor> QtRuntime::Monitors() {
-    auto toTwips = [this](const QRect& r) {
-        return TwipsRect{float(r.x()) * twipsPerPixelX_, float(r.y()) * twipsPerPixelY_,
+    auto toTwips = [this, o = Origin()](const QRect& r) {
+        return TwipsRect{float(r.x() - o.x()) * twipsPerPixelX_, float(r.y() - o.y()) * twipsPerPixelY_,
                          float(r.width()) * twipsPerPixelX_, float(r.height()) * twipsPerPixelY_};
     };
     std::vector<Monitor> monitors;

@@ -5,6 +5,7 @@
 #include "platform/qt/InstanceLock.h"
 
 #include <QIcon>
+#include <QPoint>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -75,6 +76,10 @@ class QtRuntime final : public Runtime {
     // The application was asked to quit (the session is ending): the windows
     // Qt closes now are closed by the system, not by the user.
     bool quitting() const { return quitting_; }
+    // Where the primary monitor's top left corner is on the X screen: the program's
+    // (0, 0), as on Windows, so that a saved place means the same spot on both builds
+    // and a monitor left of or above the primary one has negative coordinates.
+    QPoint Origin() const;
     float TwipsPerPixelX() const { return twipsPerPixelX_; }
     float TwipsPerPixelY() const { return twipsPerPixelY_; }
     const QIcon& AppIcon() const { return icon_; }

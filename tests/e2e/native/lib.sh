@@ -4,9 +4,10 @@
 # by the scenarios (E2E_BACKEND=native). Every wait is a bounded poll.
 E2E_EXE=${ZORVANE_QT_EXE:-${ZORVANE_BUILD_NATIVE:-$E2E_ROOT/build/native}/ZorvaneQt}
 E2E_PICS=$E2E_ROOT/build/e2e-pics-native
-DX=0 DY=0     # the program's desktop is the whole X screen
+DX=0 DY=0     # the program's (0, 0) on the X screen: the primary monitor's corner
 LONG_MAX=600  # past the 260 characters of Windows; typed in full
 E2E_CAN_COVER=1
+E2E_TRAY_ON_MONITORS=1  # the tray of tests/e2e/monitors.sh
 PID=""        # the program started last
 
 host_path() { printf '%s' "$1"; }
@@ -33,10 +34,10 @@ e2e_windows() {
       "$(prop "$w" WM_CLASS | sed 's/.*= //')"
   done
 }
-# "x y w h" of a window on the screen.
+# "x y w h" of a window, in desktop coordinates.
 geometry_of() {
-  xwininfo -id "$1" 2>/dev/null | awk '
-    /Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+  xwininfo -id "$1" 2>/dev/null | awk -v dx="$DX" -v dy="$DY" '
+    /Absolute upper-left X/ { x = $NF - dx } /Absolute upper-left Y/ { y = $NF - dy }
     /^ *Width:/ { w = $NF } /^ *Height:/ { h = $NF } END { print x, y, w, h }'
 }
 
@@ -183,7 +184,7 @@ tray_shown() {
   l=$(tray_icon_line) && [[ -n $l ]] || return 1
   [[ $l =~ ([0-9]+)x([0-9]+)\+-?[0-9]+\+-?[0-9]+\ +\+(-?[0-9]+)\+(-?[0-9]+) ]] || return 1
   w=${BASH_REMATCH[1]} h=${BASH_REMATCH[2]} x=${BASH_REMATCH[3]} y=${BASH_REMATCH[4]}
-  TRAY_X=$((x + w / 2)) TRAY_Y=$((y + h / 2))
+  TRAY_X=$((x + w / 2 - DX)) TRAY_Y=$((y + h / 2 - DY))
   shot && [[ $(/usr/bin/convert "$E2E_SHOT" -crop "${w}x$h+$x+$y" +repage -format '%[fx:standard_deviation > 0.05 ? 1 : 0]' info:) == 1 ]]
 }
 tray_empty() { ! tray_icon_lines >/dev/null; }
@@ -227,7 +228,7 @@ msgbox_icon() {
   local g
   read -r -a g <<<"$(geometry_of "$(msgbox_id)")"
   shot
-  local crop=(-crop "56x56+${g[0]}+${g[1]}" +repage)
+  local crop=(-crop "56x56+$((g[0] + DX))+$((g[1] + DY))" +repage)
   # The share of strongly red and of strongly blue pixels.
   local red blue
   red=$(/usr/bin/convert "$E2E_SHOT" "${crop[@]}" -fx 'r - max(g, b) > 0.25' -format '%[fx:mean > 0.01]' info:)
@@ -304,7 +305,7 @@ e2e_cleanup() {
 e2e_begin() {
   [[ -x $E2E_EXE ]] || { log "no program at $E2E_EXE"; exit 1; }
   local tool
-  for tool in Xvfb openbox trayer xdotool xwininfo xprop xmessage xclip import xrdb; do
+  for tool in Xvfb openbox trayer xdotool xwininfo xprop xmessage xclip import xrdb xrandr; do
     command -v "$tool" >/dev/null || { log "$tool is not installed (scripts/deps)"; exit 1; }
   done
   mkdir -p "$E2E_ART"
@@ -312,13 +313,20 @@ e2e_begin() {
   make_pictures || { log "could not make the test pictures"; exit 1; }
   trap e2e_cleanup EXIT
 
-  # A private display: white root, 96 dpi, so a pixel is 15 twips.
-  local fd_file=$E2E_ART/$E2E_NAME-display
-  Xvfb -displayfd 3 -screen 0 "${E2E_SIZE}x24" -dpi 96 -wr -nolisten tcp \
-    3>"$fd_file" 2>"$E2E_ART/$E2E_NAME-xvfb.log" &
-  E2E_XVFB=$!
-  wait_for eval '[[ -s $fd_file ]]' || { log "Xvfb did not start"; exit 1; }
-  export DISPLAY=:$(head -n1 "$fd_file")
+  if ((E2E_MONITORS)); then
+    monitors_start
+    local rc=$?
+    E2E_XVFB=$E2E_XORG  # stopped on exit, started or not
+    ((rc == 0)) || exit 1
+  else
+    # A private display: white root, 96 dpi, so a pixel is 15 twips.
+    local fd_file=$E2E_ART/$E2E_NAME-display
+    Xvfb -displayfd 3 -screen 0 "${E2E_SIZE}x24" -dpi 96 -wr -nolisten tcp \
+      3>"$fd_file" 2>"$E2E_ART/$E2E_NAME-xvfb.log" &
+    E2E_XVFB=$!
+    wait_for eval '[[ -s $fd_file ]]' || { log "Xvfb did not start"; exit 1; }
+    export DISPLAY=:$(head -n1 "$fd_file")
+  fi
   # The program alone: Qt's X11 platform, no session bus (the tray is XEmbed), its own
   # runtime folder for the single-instance lock, Japanese texts.
   unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS QT_FONT_DPI
@@ -339,6 +347,7 @@ e2e_begin() {
   if ((E2E_DPI != 96)) && [[ ${E2E_SCALE_BY:-factor} == xft ]]; then
     echo "Xft.dpi: $E2E_DPI" | xrdb -nocpp -merge - || { log "xrdb failed"; exit 1; }
   fi
+  ((E2E_MONITORS)) && xsetroot -solid white
   tray_start || exit 1
   xdotool mousemove 512 384
   DESKTOP_RGB=255,255,255
