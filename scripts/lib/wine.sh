@@ -5,7 +5,8 @@
 #                          (ZV_XVFB_PID is set when it started one)
 #   zv_wine_prefix DIR     export the Wine environment for DIR, initialise it once,
 #                          start a persistent wineserver for it (stopped on exit)
-#                          at ZV_DPI dots per inch (its LogPixels; 96 unless set)
+#                          at ZV_DPI dots per inch (its LogPixels; 96 unless set), on a
+#                          virtual desktop unless ZV_VIRTUAL_DESKTOP=0 (when first made)
 #   zv_wine_stop           stop the wineserver and every Wine process of that prefix
 #   zv_on_exit CMD...      run CMD on exit (last added runs first)
 
@@ -88,13 +89,15 @@ zv_wine_prefix() {
   timeout 30 wineserver -w </dev/null >/dev/null 2>&1 || true
   wineserver -p </dev/null >/dev/null 2>&1 || true   # persistent: one server for all runs
   if [[ ! -e $WINEPREFIX/.zv-settings-1 ]]; then
-    # A virtual desktop: with no window manager on the display, Wine waits 2 s for one
-    # each time a shown window is hidden. A crash ends the process at once instead of
-    # waiting in the debugger.
-    timeout 60 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f \
-      </dev/null >/dev/null 2>&1 || true
-    timeout 60 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f \
-      </dev/null >/dev/null 2>&1 || true
+    # A virtual desktop (unless ZV_VIRTUAL_DESKTOP=0): with no window manager on the
+    # display, Wine waits 2 s for one each time a shown window is hidden. A crash ends
+    # the process at once instead of waiting in the debugger.
+    if [[ ${ZV_VIRTUAL_DESKTOP:-1} != 0 ]]; then
+      timeout 60 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f \
+        </dev/null >/dev/null 2>&1 || true
+      timeout 60 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f \
+        </dev/null >/dev/null 2>&1 || true
+    fi
     timeout 60 wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
       /v Debugger /d '' /f </dev/null >/dev/null 2>&1 || true
     touch "$WINEPREFIX/.zv-settings-1"

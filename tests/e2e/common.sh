@@ -185,7 +185,7 @@ make_pictures() {
     $c -size 64x32 'xc:rgb(0,200,200)' BMP3:E.BMP &&
     $c -size 40x40 'xc:rgb(200,0,0)' e.png && cp e.png e.jpeg &&
     $c -size 72x36 'xc:rgb(255,128,0)' BMP3:写真.bmp &&
-    $c -size 1100x800 'xc:rgb(0,160,160)' BMP3:large.bmp &&
+    $c -size 1100x500 'xc:rgb(0,160,160)' BMP3:wide.bmp &&
     printf 'not a picture\n' >broken.bmp || { cd - >/dev/null; return 1; }
   # Nested folders until the picture's path (as path_length counts it) nears LONG_MAX.
   LONG_DIR=$E2E_PICS/long/

@@ -36,7 +36,9 @@ above_the_primary() {
 }
 
 # Saved on a monitor that is gone: moved into the primary's work area, whole where it
-# fits, its corner at the area's where it does not.
+# fits, its left edge at the area's where it is wider. (Not higher too: Wine takes a
+# window over a whole monitor for a full-screen one, which the window manager fits to
+# the monitor.)
 monitor_removed() {  # PICTURE LEFT TOP EXPECTED
   layout alone || return 1
   settings_write "Save=$(pic "$1")" "Left=$(tw "$2")" "Top=$(tw "$3")" Scale=True Always=0
@@ -48,7 +50,7 @@ monitors_removed() {
   monitor_removed a.bmp -700 100 "0 100 160 100" &&
     monitor_removed a.bmp 200 -600 "200 0 160 100" &&
     monitor_removed a.bmp -1000 -700 "0 0 160 100" &&
-    monitor_removed large.bmp -1100 300 "0 0 1100 800"
+    monitor_removed wide.bmp -1100 100 "0 100 1100 500"
 }
 
 # The tray's menu opens in the primary monitor's lower right corner, not on the other one.
@@ -63,13 +65,13 @@ tray_corner() {
   ((g[0] >= 0 && g[1] >= 0 && g[0] + g[2] <= 1024 && g[1] + g[3] <= 768 &&
     g[0] + g[2] >= 1014 && g[1] + g[3] >= 758)) ||
     { fail "tray menu at [${g[*]}], not in the primary's corner"; return 1; }
-  key Escape
-  wait_for menu_closed
+  click -670 130  # a click elsewhere closes it (the keyboard may be with the tray)
+  wait_for menu_closed || fail "the tray menu stayed open after a click elsewhere"
 }
 
 e2e_begin
 group "a monitor left of the primary: place, menu, drag, save, restart" left_of_the_primary
 group "a monitor above the primary: place and menu" above_the_primary
 group "the monitor of the saved place is gone" monitors_removed
-((E2E_TRAY_ON_MONITORS)) && group "the tray menu in the primary's corner" tray_corner
+group "the tray menu in the primary's corner" tray_corner
 e2e_end

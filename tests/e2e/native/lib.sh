@@ -7,7 +7,6 @@ E2E_PICS=$E2E_ROOT/build/e2e-pics-native
 DX=0 DY=0     # the program's (0, 0) on the X screen: the primary monitor's corner
 LONG_MAX=600  # past the 260 characters of Windows; typed in full
 E2E_CAN_COVER=1
-E2E_TRAY_ON_MONITORS=1  # the tray of tests/e2e/monitors.sh
 PID=""        # the program started last
 
 host_path() { printf '%s' "$1"; }

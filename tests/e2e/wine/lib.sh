@@ -8,6 +8,7 @@ E2E_EXE_WIN=${E2E_EXE_WIN:-}
 E2E_PROBE=${ZORVANE_BUILD_WINDOWS:-$E2E_ROOT/build/windows}/tests/e2e/probe.exe
 E2E_PICS=$E2E_ROOT/build/e2e-pics
 E2E_DESKTOP=${E2E_DESKTOP:-E2E}
+((E2E_MONITORS)) && E2E_DESKTOP=Default  # no virtual desktop: Wine's windows on the X screen
 E2E_KEY='HKCU\Software\VB and VBA Program Settings\Kelvra\Kelvra'
 PID=""  # the Windows process id of the program started last
 DX=0 DY=0  # the virtual desktop's place on the X screen
@@ -86,8 +87,12 @@ menu_geometry() { local l; l=$(menu_line); echo "$(field "$l" x) $(field "$l" y)
 
 start_program() {
   PID=""
-  wine explorer "/desktop=$E2E_DESKTOP,$E2E_SIZE" "${E2E_EXE_WIN:-$(winpath "$E2E_EXE")}" \
-    >>"$E2E_ART/$E2E_NAME-wine.log" 2>&1 9>&- &
+  if ((E2E_MONITORS)); then
+    wine "${E2E_EXE_WIN:-$(winpath "$E2E_EXE")}" >>"$E2E_ART/$E2E_NAME-wine.log" 2>&1 9>&- &
+  else
+    wine explorer "/desktop=$E2E_DESKTOP,$E2E_SIZE" "${E2E_EXE_WIN:-$(winpath "$E2E_EXE")}" \
+      >>"$E2E_ART/$E2E_NAME-wine.log" 2>&1 9>&- &
+  fi
   local line
   if ! wait_for -t 20 eval 'line=$(probe list --class ZorvaneHost) && [[ -n $line ]]'; then
     fail "the program did not start"
@@ -259,6 +264,10 @@ e2e_begin() {
   flock -w 900 9 || { log "the Wine prefix stayed busy"; exit 1; }
   rm -f "$E2E_ART/$E2E_NAME"-*
   make_pictures || { log "could not make the test pictures"; exit 1; }
+  if ((E2E_MONITORS)); then
+    begin_monitors
+    return
+  fi
   zv_xvfb_start 9>&- || exit 1
   ZV_DPI=$E2E_DPI zv_wine_prefix "${E2E_PREFIX:-$E2E_ROOT/build/e2e-wine}" >/dev/null 9>&- || exit 1
   # A process that does nothing keeps the desktop, and its taskbar, between program runs.
@@ -274,3 +283,30 @@ e2e_begin() {
     { log "the desktop was not painted"; exit 1; }
 }
 
+
+# Several monitors: Wine straight on the X screen of tests/e2e/monitors.sh, with a window
+# manager (Wine waits for one as a window hides), in a prefix of its own that has no
+# virtual desktop.
+begin_monitors() {
+  zv_on_exit monitors_stop
+  monitors_start 9>&- || exit 1
+  xsetroot -solid white
+  openbox --sm-disable >"$E2E_ART/$E2E_NAME-openbox.log" 2>&1 9>&- &
+  zv_on_exit "kill $! 2>/dev/null"
+  wait_for eval 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' ||
+    { log "the window manager did not start"; exit 1; }
+  ZV_VIRTUAL_DESKTOP=0 ZV_DPI=$E2E_DPI zv_wine_prefix "$E2E_ROOT/build/e2e-wine-monitors" \
+    >/dev/null 9>&- || exit 1
+  probe_serve || { log "could not start the probe"; exit 1; }
+  DESKTOP_RGB=255,255,255
+}
+if ((E2E_MONITORS)); then
+  # Without a taskbar Wine keeps the tray icons in a window of its own, the first at its left.
+  tray_shown() {
+    probe tray || return 1
+    local l
+    l=$(probe list --class __winex11_standalone_tray | grep ' vis=1 ' | head -n1)
+    [[ -n $l ]] || return 1
+    TRAY_X=$(($(field "$l" x) + 12)) TRAY_Y=$(($(field "$l" y) + $(field "$l" h) / 2))
+  }
+fi
