@@ -5,7 +5,6 @@
 #include "platform/qt/Forms.h"
 #include "platform/qt/IniSettings.h"
 #include "platform/qt/PictureLoader.h"
-#include "platform/qt/X11State.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -60,21 +59,26 @@ int ScaledFontDpi(const QByteArray& scaleFactor, int baseDpi) {
     return int(std::clamp(std::lround(baseDpi * factor), 24L, 2400L));
 }
 
-std::string PrepareEnvironment() {
+Environment PrepareEnvironment() {
+    Environment env;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "xcb");
     int baseDpi = qEnvironmentVariableIntValue("QT_FONT_DPI");
     if (qgetenv("QT_QPA_PLATFORM").startsWith("xcb")) {
         const QByteArray display = qgetenv("DISPLAY");
-        if (display.isEmpty())
-            return "Zorvane: no X11 display (DISPLAY is not set): run it in an X11 session, "
-                   "or in a Wayland session with XWayland.";
-        const DisplayProbe probe = ProbeDisplay();
-        if (!probe.open)
-            return "Zorvane: cannot open the X11 display " + display.toStdString() +
-                   ": run it in an X11 session, or in a Wayland session with XWayland.";
+        if (display.isEmpty()) {
+            env.missing = "Zorvane: no X11 display (DISPLAY is not set): run it in an X11 "
+                          "session, or in a Wayland session with XWayland.";
+            return env;
+        }
+        env.display = std::make_unique<DisplayProbe>();
+        if (!env.display->open()) {
+            env.missing = "Zorvane: cannot open the X11 display " + display.toStdString() +
+                          ": run it in an X11 session, or in a Wayland session with XWayland.";
+            return env;
+        }
         if (baseDpi <= 0)
-            baseDpi = probe.xftDpi;
+            baseDpi = env.display->xftDpi();
     }
     // Qt's scaling would draw the picture larger and smoothed, with window places
     // and sizes in scaled units that cannot hold every device pixel at 1.25 or 1.5.
@@ -86,7 +90,7 @@ std::string PrepareEnvironment() {
     qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
     if (fontDpi > 0)
         qputenv("QT_FONT_DPI", QByteArray::number(fontDpi));
-    return {};
+    return env;
 }
 
 int TrayMessage(QSystemTrayIcon::ActivationReason reason) {

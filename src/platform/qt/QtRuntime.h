@@ -3,6 +3,7 @@
 #include "host/Busy.h"
 #include "host/Runtime.h"
 #include "platform/qt/InstanceLock.h"
+#include "platform/qt/X11State.h"
 
 #include <QIcon>
 #include <QPoint>
@@ -25,9 +26,12 @@ class CommandMenu;
 // platform (a Wayland client can neither place its own windows nor keep them
 // above others; under Wayland the program runs through XWayland), and no
 // high-DPI scaling, so that one picture pixel is one device pixel and positions
-// are device pixels; a scale factor asked for goes into the font dpi. Returns
-// the line to tell the user when there is no X display to run on, else "".
-std::string PrepareEnvironment();
+// are device pixels; a scale factor asked for goes into the font dpi.
+struct Environment {
+    std::string missing; // the line to tell the user when there is no X display to run on
+    std::unique_ptr<DisplayProbe> display; // to hold until the QApplication is made
+};
+Environment PrepareEnvironment();
 
 // The font dpi that gives text the size the scale factor (QT_SCALE_FACTOR's
 // text) asks for over baseDpi; 0 when the text asks for no scaling.

@@ -24,34 +24,29 @@ xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
     return atom;
 }
 
-struct Disconnect {
-    void operator()(xcb_connection_t* c) const { xcb_disconnect(c); }
-};
-using UniqueXcb = std::unique_ptr<xcb_connection_t, Disconnect>;
-
 struct Free {
     void operator()(void* p) const { std::free(p); }
 };
 
 } // namespace
 
-DisplayProbe ProbeDisplay() {
-    DisplayProbe probe;
+void DisplayProbe::Disconnect::operator()(xcb_connection_t* c) const {
+    xcb_disconnect(c);
+}
+
+DisplayProbe::DisplayProbe() : connection_(xcb_connect(nullptr, nullptr)) {
     // xcb_connect never returns null: a failed connection is an object in an error state.
-    const UniqueXcb c(xcb_connect(nullptr, nullptr));
-    if (!c || xcb_connection_has_error(c.get()))
-        return probe;
-    probe.open = true;
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c.get())).data->root;
+    xcb_connection_t* c = connection_.get();
+    if (!c || xcb_connection_has_error(c))
+        return;
+    open_ = true;
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
     const std::unique_ptr<xcb_get_property_reply_t, Free> reply(xcb_get_property_reply(
-        c.get(),
-        xcb_get_property(c.get(), 0, root, XCB_ATOM_RESOURCE_MANAGER, XCB_ATOM_STRING, 0, 1 << 16),
+        c, xcb_get_property(c, 0, root, XCB_ATOM_RESOURCE_MANAGER, XCB_ATOM_STRING, 0, 1 << 16),
         nullptr));
     if (reply)
-        probe.xftDpi = XftDpi(std::string_view(
-            static_cast<const char*>(xcb_get_property_value(reply.get())),
-            std::size_t(xcb_get_property_value_length(reply.get()))));
-    return probe;
+        xftDpi_ = XftDpi(std::string_view(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                                          std::size_t(xcb_get_property_value_length(reply.get()))));
 }
 
 int XftDpi(std::string_view resources) {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <memory>
 #include <string_view>
+
+struct xcb_connection_t;
 
 class QWidget;
 
@@ -12,13 +15,23 @@ namespace zorvane::qt {
 // it maps it) or off X11.
 void AskKeepAbove(QWidget& window, bool on);
 
-// The X display of $DISPLAY, looked at before Qt connects to it (Qt aborts
-// when it cannot).
-struct DisplayProbe {
-    bool open = false; // the server answered
-    int xftDpi = 0;    // its Xft.dpi resource; 0 when not set
+// A connection to the X display of $DISPLAY, made before Qt connects (Qt aborts
+// when it cannot). Kept until Qt has connected: a server resets as its last
+// client goes, and may refuse the next one meanwhile.
+class DisplayProbe {
+  public:
+    DisplayProbe();
+    bool open() const { return open_; } // the server answered
+    int xftDpi() const { return xftDpi_; } // its Xft.dpi resource; 0 when not set
+
+  private:
+    struct Disconnect {
+        void operator()(xcb_connection_t* c) const;
+    };
+    std::unique_ptr<xcb_connection_t, Disconnect> connection_;
+    bool open_ = false;
+    int xftDpi_ = 0;
 };
-DisplayProbe ProbeDisplay();
 
 // The Xft.dpi value of X resources as xrdb keeps them ("Xft.dpi:\t144\n..."); 0 for none.
 int XftDpi(std::string_view resources);

@@ -4,14 +4,15 @@
 #include <QApplication>
 
 #include <cstdio>
-#include <string>
 
 int main(int argc, char** argv) {
-    if (const std::string missing = zorvane::qt::PrepareEnvironment(); !missing.empty()) {
-        std::fprintf(stderr, "%s\n", missing.c_str());
+    zorvane::qt::Environment env = zorvane::qt::PrepareEnvironment();
+    if (!env.missing.empty()) {
+        std::fprintf(stderr, "%s\n", env.missing.c_str());
         return 1;
     }
     QApplication app(argc, argv);
+    env.display.reset(); // Qt has its own connection now
     // Also the class in the windows' WM_CLASS, whatever the executable's name.
     QApplication::setApplicationName(QStringLiteral("Zorvane"));
     // The installed desktop entry (zorvane.desktop); on X11 StartupWMClass ties the two,
