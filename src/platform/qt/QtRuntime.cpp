@@ -302,8 +302,9 @@ QPoint QtRuntime::Origin() const {
 
 std::vector<Monitor> QtRuntime::Monitors() {
     auto toTwips = [this, o = Origin()](const QRect& r) {
-        return TwipsRect{float(r.x() - o.x()) * twipsPerPixelX_, float(r.y() - o.y()) * twipsPerPixelY_,
-                         float(r.width()) * twipsPerPixelX_, float(r.height()) * twipsPerPixelY_};
+        return TwipsRect{float(r.x() - o.x()) * twipsPerPixelX_,
+                         float(r.y() - o.y()) * twipsPerPixelY_, float(r.width()) * twipsPerPixelX_,
+                         float(r.height()) * twipsPerPixelY_};
     };
     std::vector<Monitor> monitors;
     for (const QScreen* screen : QGuiApplication::screens())

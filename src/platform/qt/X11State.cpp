@@ -45,8 +45,9 @@ DisplayProbe::DisplayProbe() : connection_(xcb_connect(nullptr, nullptr)) {
         c, xcb_get_property(c, 0, root, XCB_ATOM_RESOURCE_MANAGER, XCB_ATOM_STRING, 0, 1 << 16),
         nullptr));
     if (reply)
-        xftDpi_ = XftDpi(std::string_view(static_cast<const char*>(xcb_get_property_value(reply.get())),
-                                          std::size_t(xcb_get_property_value_length(reply.get()))));
+        xftDpi_ =
+            XftDpi(std::string_view(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                                    std::size_t(xcb_get_property_value_length(reply.get()))));
 }
 
 int XftDpi(std::string_view resources) {

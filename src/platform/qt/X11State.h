@@ -21,7 +21,7 @@ void AskKeepAbove(QWidget& window, bool on);
 class DisplayProbe {
   public:
     DisplayProbe();
-    bool open() const { return open_; } // the server answered
+    bool open() const { return open_; }    // the server answered
     int xftDpi() const { return xftDpi_; } // its Xft.dpi resource; 0 when not set
 
   private:

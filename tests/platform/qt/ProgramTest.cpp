@@ -237,9 +237,13 @@ TEST(ZorvaneQtProcess, WithoutAnXDisplayItSaysSoAndEndsWithStatusOne) {
         const char* says;
     } cases[] = {
         {"no DISPLAY", {}, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}, "DISPLAY is not set"},
-        {"Wayland without XWayland", {{"WAYLAND_DISPLAY", "wayland-0"}}, {"DISPLAY", "QT_QPA_PLATFORM"},
+        {"Wayland without XWayland",
+         {{"WAYLAND_DISPLAY", "wayland-0"}},
+         {"DISPLAY", "QT_QPA_PLATFORM"},
          "DISPLAY is not set"},
-        {"a display nobody serves", {{"DISPLAY", ":4999"}}, {"QT_QPA_PLATFORM"},
+        {"a display nobody serves",
+         {{"DISPLAY", ":4999"}},
+         {"QT_QPA_PLATFORM"},
          "cannot open the X11 display :4999"},
     };
     for (const auto& c : cases) {

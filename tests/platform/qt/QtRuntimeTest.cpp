@@ -460,9 +460,9 @@ namespace {
 
 TEST(Scaling, AScaleFactorBecomesTheFontDpiAndXResourcesGiveTheBase) {
     const std::tuple<const char*, int, int> factors[] = {
-        {"2", 96, 192},  {"1.5", 96, 144}, {"1.25", 96, 120}, {" 2 ", 144, 288},
-        {"1", 96, 0},    {"", 96, 0},      {"0", 96, 0},      {"-2", 96, 0},
-        {"abc", 96, 0},  {"nan", 96, 0},   {"1e9", 96, 2400},
+        {"2", 96, 192}, {"1.5", 96, 144}, {"1.25", 96, 120}, {" 2 ", 144, 288},
+        {"1", 96, 0},   {"", 96, 0},      {"0", 96, 0},      {"-2", 96, 0},
+        {"abc", 96, 0}, {"nan", 96, 0},   {"1e9", 96, 2400},
     };
     for (const auto& [text, base, dpi] : factors)
         EXPECT_EQ(ScaledFontDpi(QByteArray(text), base), dpi) << text << " over " << base;

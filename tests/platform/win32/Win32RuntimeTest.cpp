@@ -1,7 +1,7 @@
 #include "platform/win32/Win32Runtime.h"
+#include "host/Conversions.h"
 #include "platform/win32/Forms.h"
 #include "platform/win32/Registry.h"
-#include "host/Conversions.h"
 
 #include <gtest/gtest.h>
 
