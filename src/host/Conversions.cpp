@@ -39,6 +39,10 @@ std::int16_t TwipsToPixel(double twips, double twipsPerPixel) {
     return RoundToInt16(twips / tpp);
 }
 
+int WindowPixels(float twips, float twipsPerPixel) {
+    return std::clamp(RoundHalfEven(double(twips) / twipsPerPixel), -30000, 30000);
+}
+
 std::string Trim(std::string_view text) {
     const auto first = text.find_first_not_of(' ');
     if (first == std::string_view::npos)

@@ -21,6 +21,15 @@ std::int32_t IntDiv(std::int32_t dividend, std::int32_t divisor);
 // would put the point several pixels off.
 std::int16_t TwipsToPixel(double twips, double twipsPerPixel);
 
+// A window's coordinate or size in twips to whole pixels: rounded, halves to even, and
+// kept within +-30000, far enough for any desktop and small enough for every
+// coordinate call of the platforms.
+int WindowPixels(float twips, float twipsPerPixel);
+// Whole pixels to twips.
+inline float PixelsToTwips(int pixels, float twipsPerPixel) {
+    return float(pixels) * twipsPerPixel;
+}
+
 // Removes blanks (spaces only) at both ends.
 std::string Trim(std::string_view text);
 // The last n characters (code points) of UTF-8 text.

@@ -84,10 +84,22 @@ struct TwipsRect {
     friend bool operator==(const TwipsRect&, const TwipsRect&) = default;
 };
 
+// A rectangle in pixels, as twips.
+inline TwipsRect PixelRectToTwips(int left, int top, int width, int height, float twipsPerPixelX,
+                                  float twipsPerPixelY) {
+    return {float(left) * twipsPerPixelX, float(top) * twipsPerPixelY,
+            float(width) * twipsPerPixelX, float(height) * twipsPerPixelY};
+}
+
 struct Monitor {
     TwipsRect bounds;
     TwipsRect workArea;
 };
+
+// C_Disp as designed: its place and size before a picture fits it.
+inline constexpr TwipsRect kDispDesignBounds{2085, 1170, 1020, 870};
+// The shape control's width and height, in pixels, while it holds no picture.
+inline constexpr int kShapeDesignPixels = 34;
 
 // The host window's tray icon as the program fills it in. The icon is the host's own;
 // the shell's record around these fields is the backend's.

@@ -1,9 +1,35 @@
 #include "fake/ProgramFixture.h"
+#include "menu/MenuTable.h"
 
 namespace zorvane::fake {
 namespace {
 
 using CommandMenu = ProgramTest;
+
+// Both builds make the command menu from this table.
+TEST(CommandMenuTable, HoldsTheCommandsInOrderWithTheirSeparatorsAndOneCheckMark) {
+    const std::pair<MenuItem, const char*> expected[] = {
+        {MenuItem::p_PicSelect, "画像交換(&P)"},
+        {MenuItem::p_top, "常に手前表示(&T)"},
+        {MenuItem::p_scale, "透過(&W)"},
+        {MenuItem::p_savepic, "現在の状態を保存(&S)"},
+        {MenuItem::p_savepic, nullptr},
+        {MenuItem::p_help, "Help(&H)"},
+        {MenuItem::p_help, nullptr},
+        {MenuItem::p_about, "About(&A)"},
+        {MenuItem::p_about, nullptr},
+        {MenuItem::p_end, "Exit(&E)"},
+    };
+    ASSERT_EQ(std::size(kCommandMenu), std::size(expected));
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_EQ(kCommandMenu[i].item, expected[i].first) << i;
+        if (expected[i].second)
+            EXPECT_STREQ(kCommandMenu[i].caption, expected[i].second) << i;
+        else
+            EXPECT_EQ(kCommandMenu[i].caption, nullptr) << i;
+    }
+    EXPECT_EQ(kCheckedAtFirst, MenuItem::p_scale);
+}
 
 TEST_F(CommandMenu, RightClickOnThePictureOpensTheMenuUnderTheMouse) {
     SaveUsualSettings(); // window at 3000, 1500 twips = 200, 100 px

@@ -1,6 +1,7 @@
 #include "platform/qt/Forms.h"
 
 #include "host/Conversions.h"
+#include "menu/MenuTable.h"
 #include "picture/Shape.h"
 #include "platform/qt/QtRuntime.h"
 #include "platform/qt/X11State.h"
@@ -18,57 +19,35 @@
 namespace zorvane::qt {
 namespace {
 
-struct MenuEntry {
-    MenuItem item;
-    const char* caption; // null for a separator
-};
-
-constexpr MenuEntry kMenu[] = {
-    {MenuItem::p_PicSelect, "画像交換(&P)"},
-    {MenuItem::p_top, "常に手前表示(&T)"},
-    {MenuItem::p_scale, "透過(&W)"},
-    {MenuItem::p_savepic, "現在の状態を保存(&S)"},
-    {MenuItem::p_savepic, nullptr},
-    {MenuItem::p_help, "Help(&H)"},
-    {MenuItem::p_help, nullptr},
-    {MenuItem::p_about, "About(&A)"},
-    {MenuItem::p_about, nullptr},
-    {MenuItem::p_end, "Exit(&E)"},
-};
-
-const QColor kMaskQColor(0, 128, 0);
+const QColor kMaskQColor = QColor::fromRgb(QRgb(kMaskColor));
 
 } // namespace
-
-int ToPixels(float twips, float twipsPerPixel) {
-    return std::clamp(RoundHalfEven(double(twips) / twipsPerPixel), -30000, 30000);
-}
 
 // ---- HiddenForm
 
 float HiddenForm::Left() {
-    return float(pixels_.x()) * rt_.TwipsPerPixelX();
+    return PixelsToTwips(pixels_.x(), rt_.TwipsPerPixelX());
 }
 float HiddenForm::Top() {
-    return float(pixels_.y()) * rt_.TwipsPerPixelY();
+    return PixelsToTwips(pixels_.y(), rt_.TwipsPerPixelY());
 }
 float HiddenForm::Width() {
-    return float(pixels_.width()) * rt_.TwipsPerPixelX();
+    return PixelsToTwips(pixels_.width(), rt_.TwipsPerPixelX());
 }
 float HiddenForm::Height() {
-    return float(pixels_.height()) * rt_.TwipsPerPixelY();
+    return PixelsToTwips(pixels_.height(), rt_.TwipsPerPixelY());
 }
 void HiddenForm::SetLeft(float twips) {
-    pixels_.moveLeft(ToPixels(twips, rt_.TwipsPerPixelX()));
+    pixels_.moveLeft(WindowPixels(twips, rt_.TwipsPerPixelX()));
 }
 void HiddenForm::SetTop(float twips) {
-    pixels_.moveTop(ToPixels(twips, rt_.TwipsPerPixelY()));
+    pixels_.moveTop(WindowPixels(twips, rt_.TwipsPerPixelY()));
 }
 void HiddenForm::SetWidth(float twips) {
-    pixels_.setWidth(std::max(0, ToPixels(twips, rt_.TwipsPerPixelX())));
+    pixels_.setWidth(std::max(0, WindowPixels(twips, rt_.TwipsPerPixelX())));
 }
 void HiddenForm::SetHeight(float twips) {
-    pixels_.setHeight(std::max(0, ToPixels(twips, rt_.TwipsPerPixelY())));
+    pixels_.setHeight(std::max(0, WindowPixels(twips, rt_.TwipsPerPixelY())));
 }
 void HiddenForm::Unload() {
     visible_ = false;
@@ -104,13 +83,13 @@ void Vesquin::SetPicture(std::shared_ptr<const Picture> picture) {
 }
 
 float Vesquin::Width() {
-    const int px = picture_ ? picture_->width : 34; // 510 twips at design time
-    return float(px) * rt_.TwipsPerPixelX();
+    const int px = picture_ ? picture_->width : kShapeDesignPixels;
+    return PixelsToTwips(px, rt_.TwipsPerPixelX());
 }
 
 float Vesquin::Height() {
-    const int px = picture_ ? picture_->height : 34;
-    return float(px) * rt_.TwipsPerPixelY();
+    const int px = picture_ ? picture_->height : kShapeDesignPixels;
+    return PixelsToTwips(px, rt_.TwipsPerPixelY());
 }
 
 void Vesquin::Shape(bool& /*scaleOn*/) {
@@ -206,8 +185,8 @@ void PictureWidget::Deliver(int button, QMouseEvent* event) {
     const Qt::KeyboardModifiers mods = event->modifiers();
     const int shift = (mods & Qt::ShiftModifier ? 1 : 0) | (mods & Qt::ControlModifier ? 2 : 0);
     const QPointF at = event->position();
-    const float x = float(std::floor(at.x())) * rt_.TwipsPerPixelX();
-    const float y = float(std::floor(at.y())) * rt_.TwipsPerPixelY();
+    const float x = PixelsToTwips(int(std::floor(at.x())), rt_.TwipsPerPixelX());
+    const float y = PixelsToTwips(int(std::floor(at.y())), rt_.TwipsPerPixelY());
     events->C_Disp_Vesquin1_MouseEvent(button, shift, x, y);
 }
 
@@ -226,39 +205,39 @@ void PictureWidget::closeEvent(QCloseEvent* event) {
 DispForm::DispForm(QtRuntime& rt)
     : rt_(rt), control_(std::make_unique<Vesquin>(rt, *this)),
       widget_(std::make_unique<PictureWidget>(rt, *control_)) {
-    // Before the first picture: 1020 x 870 twips at (2085, 1170).
     const float tx = rt.TwipsPerPixelX(), ty = rt.TwipsPerPixelY();
     const QPoint o = rt.Origin();
-    widget_->move(o.x() + ToPixels(2085, tx), o.y() + ToPixels(1170, ty));
-    widget_->resize(ToPixels(1020, tx), ToPixels(870, ty));
+    const TwipsRect& d = kDispDesignBounds;
+    widget_->move(o.x() + WindowPixels(d.left, tx), o.y() + WindowPixels(d.top, ty));
+    widget_->resize(WindowPixels(d.width, tx), WindowPixels(d.height, ty));
 }
 
 DispForm::~DispForm() = default;
 
 float DispForm::Left() {
-    return float(widget_->pos().x() - rt_.Origin().x()) * rt_.TwipsPerPixelX();
+    return PixelsToTwips(widget_->pos().x() - rt_.Origin().x(), rt_.TwipsPerPixelX());
 }
 float DispForm::Top() {
-    return float(widget_->pos().y() - rt_.Origin().y()) * rt_.TwipsPerPixelY();
+    return PixelsToTwips(widget_->pos().y() - rt_.Origin().y(), rt_.TwipsPerPixelY());
 }
 float DispForm::Width() {
-    return float(widget_->width()) * rt_.TwipsPerPixelX();
+    return PixelsToTwips(widget_->width(), rt_.TwipsPerPixelX());
 }
 float DispForm::Height() {
-    return float(widget_->height()) * rt_.TwipsPerPixelY();
+    return PixelsToTwips(widget_->height(), rt_.TwipsPerPixelY());
 }
 
 void DispForm::SetLeft(float twips) {
-    widget_->move(rt_.Origin().x() + ToPixels(twips, rt_.TwipsPerPixelX()), widget_->pos().y());
+    widget_->move(rt_.Origin().x() + WindowPixels(twips, rt_.TwipsPerPixelX()), widget_->pos().y());
 }
 void DispForm::SetTop(float twips) {
-    widget_->move(widget_->pos().x(), rt_.Origin().y() + ToPixels(twips, rt_.TwipsPerPixelY()));
+    widget_->move(widget_->pos().x(), rt_.Origin().y() + WindowPixels(twips, rt_.TwipsPerPixelY()));
 }
 void DispForm::SetWidth(float twips) {
-    widget_->resize(std::max(0, ToPixels(twips, rt_.TwipsPerPixelX())), widget_->height());
+    widget_->resize(std::max(0, WindowPixels(twips, rt_.TwipsPerPixelX())), widget_->height());
 }
 void DispForm::SetHeight(float twips) {
-    widget_->resize(widget_->width(), std::max(0, ToPixels(twips, rt_.TwipsPerPixelY())));
+    widget_->resize(widget_->width(), std::max(0, WindowPixels(twips, rt_.TwipsPerPixelY())));
 }
 
 bool DispForm::Visible() {
@@ -300,13 +279,13 @@ void DispForm::Unload() {
 CommandMenu::CommandMenu() {
     menu_.setTitle(QStringLiteral("MainMenu"));
     menu_.setWindowRole(QStringLiteral("ZorvaneMenu")); // names the popup, as the picture's
-    for (const MenuEntry& e : kMenu) {
+    for (const MenuEntry& e : kCommandMenu) {
         if (e.caption)
             actions_[std::size_t(e.item)] = menu_.addAction(QString::fromUtf8(e.caption));
         else
             menu_.addSeparator();
     }
-    checked_[std::size_t(MenuItem::p_scale)] = true; // as the menu is defined
+    checked_[std::size_t(kCheckedAtFirst)] = true;
     ShowCheckMarks();
 }
 

@@ -17,9 +17,6 @@ namespace zorvane::qt {
 
 class QtRuntime;
 
-// Twips to whole pixels, far enough for any desktop and within X11's 16-bit coordinates.
-int ToPixels(float twips, float twipsPerPixel);
-
 // A form with no window of its own (TIMESTMP, C_Menu): never shown to the
 // user, it keeps the place, size and visibility the program gives it.
 class HiddenForm final : public Form {

@@ -1,5 +1,6 @@
 #include "platform/qt/QtRuntime.h"
 
+#include "host/Conversions.h"
 #include "host/TIMESTMP.h"
 #include "platform/qt/Dialogs.h"
 #include "platform/qt/Forms.h"
@@ -302,9 +303,8 @@ QPoint QtRuntime::Origin() const {
 
 std::vector<Monitor> QtRuntime::Monitors() {
     auto toTwips = [this, o = Origin()](const QRect& r) {
-        return TwipsRect{float(r.x() - o.x()) * twipsPerPixelX_,
-                         float(r.y() - o.y()) * twipsPerPixelY_, float(r.width()) * twipsPerPixelX_,
-                         float(r.height()) * twipsPerPixelY_};
+        return PixelRectToTwips(r.x() - o.x(), r.y() - o.y(), r.width(), r.height(),
+                                twipsPerPixelX_, twipsPerPixelY_);
     };
     std::vector<Monitor> monitors;
     for (const QScreen* screen : QGuiApplication::screens())
@@ -375,7 +375,7 @@ void QtRuntime::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
     Events* events = this->events();
     if (!events || !trayCallback_)
         return;
-    events->TIMESTMP_Form_MouseMove(0, 0, float(TrayMessage(reason)) * twipsPerPixelX_, 0);
+    events->TIMESTMP_Form_MouseMove(0, 0, PixelsToTwips(TrayMessage(reason), twipsPerPixelX_), 0);
 }
 
 std::optional<std::string> QtRuntime::ShowOpen(const std::string& filter) {

@@ -1,9 +1,11 @@
 #include "platform/win32/Forms.h"
 
 #include "host/Conversions.h"
+#include "menu/MenuTable.h"
 #include "picture/Shape.h"
 #include "platform/win32/ClassNames.h"
 #include "platform/win32/Region.h"
+#include "platform/win32/Text.h"
 #include "platform/win32/Win32Runtime.h"
 
 #include <windowsx.h>
@@ -14,34 +16,11 @@
 namespace zorvane::win32 {
 namespace {
 
-// Far enough for any desktop, small enough for every coordinate API.
-int ToPixels(float twips, float twipsPerPixel) {
-    return std::clamp(RoundHalfEven(double(twips) / twipsPerPixel), -30000, 30000);
-}
-
 constexpr UINT kFirstCommandId = 100;
 
-struct MenuEntry {
-    MenuItem item;
-    const wchar_t* caption; // null for a separator
-};
-
-constexpr MenuEntry kMenu[] = {
-    {MenuItem::p_PicSelect, L"画像交換(&P)"},
-    {MenuItem::p_top, L"常に手前表示(&T)"},
-    {MenuItem::p_scale, L"透過(&W)"},
-    {MenuItem::p_savepic, L"現在の状態を保存(&S)"},
-    {MenuItem::p_savepic, nullptr}, // dummy
-    {MenuItem::p_help, L"Help(&H)"},
-    {MenuItem::p_help, nullptr}, // dumy3
-    {MenuItem::p_about, L"About(&A)"},
-    {MenuItem::p_about, nullptr}, // dummy2
-    {MenuItem::p_end, L"Exit(&E)"},
-};
+} // namespace
 
 UINT CommandId(MenuItem item) { return kFirstCommandId + UINT(item); }
-
-} // namespace
 
 // ---- WindowForm
 
@@ -56,30 +35,30 @@ void WindowForm::Place(int x, int y, int width, int height, UINT flags) {
                  flags | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
 }
 
-float WindowForm::Left() { return float(Bounds().left) * rt_.TwipsPerPixelX(); }
-float WindowForm::Top() { return float(Bounds().top) * rt_.TwipsPerPixelY(); }
+float WindowForm::Left() { return PixelsToTwips(Bounds().left, rt_.TwipsPerPixelX()); }
+float WindowForm::Top() { return PixelsToTwips(Bounds().top, rt_.TwipsPerPixelY()); }
 float WindowForm::Width() {
     const RECT r = Bounds();
-    return float(r.right - r.left) * rt_.TwipsPerPixelX();
+    return PixelsToTwips(r.right - r.left, rt_.TwipsPerPixelX());
 }
 float WindowForm::Height() {
     const RECT r = Bounds();
-    return float(r.bottom - r.top) * rt_.TwipsPerPixelY();
+    return PixelsToTwips(r.bottom - r.top, rt_.TwipsPerPixelY());
 }
 
 void WindowForm::SetLeft(float twips) {
-    Place(ToPixels(twips, rt_.TwipsPerPixelX()), Bounds().top, 0, 0, SWP_NOSIZE);
+    Place(WindowPixels(twips, rt_.TwipsPerPixelX()), Bounds().top, 0, 0, SWP_NOSIZE);
 }
 void WindowForm::SetTop(float twips) {
-    Place(Bounds().left, ToPixels(twips, rt_.TwipsPerPixelY()), 0, 0, SWP_NOSIZE);
+    Place(Bounds().left, WindowPixels(twips, rt_.TwipsPerPixelY()), 0, 0, SWP_NOSIZE);
 }
 void WindowForm::SetWidth(float twips) {
     const RECT r = Bounds();
-    Place(0, 0, std::max(0, ToPixels(twips, rt_.TwipsPerPixelX())), r.bottom - r.top, SWP_NOMOVE);
+    Place(0, 0, std::max(0, WindowPixels(twips, rt_.TwipsPerPixelX())), r.bottom - r.top, SWP_NOMOVE);
 }
 void WindowForm::SetHeight(float twips) {
     const RECT r = Bounds();
-    Place(0, 0, r.right - r.left, std::max(0, ToPixels(twips, rt_.TwipsPerPixelY())), SWP_NOMOVE);
+    Place(0, 0, r.right - r.left, std::max(0, WindowPixels(twips, rt_.TwipsPerPixelY())), SWP_NOMOVE);
 }
 
 bool WindowForm::Visible() { return IsWindowVisible(FormHandle()) != FALSE; }
@@ -116,7 +95,7 @@ LRESULT HostWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_MOUSEMOVE) {
         // The tray icon's callback message: lParam holds the mouse message,
         // which arrives, as any mouse move would, as X in twips.
-        const float x = float(LOWORD(lp)) * rt_.TwipsPerPixelX();
+        const float x = PixelsToTwips(LOWORD(lp), rt_.TwipsPerPixelX());
         events->TIMESTMP_Form_MouseMove(0, 0, x, 0);
         return 0;
     }
@@ -149,13 +128,13 @@ void Vesquin::SetPicture(std::shared_ptr<const Picture> picture) {
 }
 
 float Vesquin::Width() {
-    const int px = picture_ ? picture_->width : 34; // 510 twips at design time
-    return float(px) * window_.runtime().TwipsPerPixelX();
+    const int px = picture_ ? picture_->width : kShapeDesignPixels;
+    return PixelsToTwips(px, window_.runtime().TwipsPerPixelX());
 }
 
 float Vesquin::Height() {
-    const int px = picture_ ? picture_->height : 34;
-    return float(px) * window_.runtime().TwipsPerPixelY();
+    const int px = picture_ ? picture_->height : kShapeDesignPixels;
+    return PixelsToTwips(px, window_.runtime().TwipsPerPixelY());
 }
 
 void Vesquin::Shape(bool& /*scaleOn*/) {
@@ -177,8 +156,10 @@ void Vesquin::PlainRectangle() { SetWindowRgn(window_.hwnd(), nullptr, TRUE); }
 DispWindow::DispWindow(Win32Runtime& rt) : WindowForm(rt) {
     // Before the first picture: 1020 x 870 twips at (2085, 1170).
     const float tx = rt.TwipsPerPixelX(), ty = rt.TwipsPerPixelY();
-    Create(kPictureClass, L"", WS_POPUP, WS_EX_TOOLWINDOW, ToPixels(2085, tx),
-           ToPixels(1170, ty), ToPixels(1020, tx), ToPixels(870, ty), rt.AppIcon());
+    const TwipsRect& d = kDispDesignBounds;
+    Create(kPictureClass, L"", WS_POPUP, WS_EX_TOOLWINDOW, WindowPixels(d.left, tx),
+           WindowPixels(d.top, ty), WindowPixels(d.width, tx), WindowPixels(d.height, ty),
+           rt.AppIcon());
 }
 
 LRESULT DispWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
@@ -224,8 +205,8 @@ LRESULT DispWindow::MouseEvent(int button, WPARAM wp, LPARAM lp) {
     if (!events)
         return 0;
     const int shift = ((wp & MK_SHIFT) ? 1 : 0) | ((wp & MK_CONTROL) ? 2 : 0);
-    const float x = float(GET_X_LPARAM(lp)) * rt_.TwipsPerPixelX();
-    const float y = float(GET_Y_LPARAM(lp)) * rt_.TwipsPerPixelY();
+    const float x = PixelsToTwips(GET_X_LPARAM(lp), rt_.TwipsPerPixelX());
+    const float y = PixelsToTwips(GET_Y_LPARAM(lp), rt_.TwipsPerPixelY());
     events->C_Disp_Vesquin1_MouseEvent(button, shift, x, y);
     return 0;
 }
@@ -237,7 +218,8 @@ void DispWindow::Paint() {
     RECT client{};
     GetClientRect(hwnd(), &client);
     // The control's background is the mask colour, like any transparent part of a picture.
-    const UniqueHbrush back(CreateSolidBrush(RGB(0, 128, 0)));
+    const UniqueHbrush back(CreateSolidBrush(
+        RGB((kMaskColor >> 16) & 0xFF, (kMaskColor >> 8) & 0xFF, kMaskColor & 0xFF)));
     if (picture && !picture->pixels.empty()) {
         BITMAPINFO bmi{};
         bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
@@ -263,13 +245,13 @@ MenuWindow::MenuWindow(Win32Runtime& rt) : WindowForm(rt) {
     UniqueHmenu bar(CreateMenu());
     if (!popup || !bar)
         return;
-    for (const MenuEntry& e : kMenu) {
+    for (const MenuEntry& e : kCommandMenu) {
         if (e.caption)
-            AppendMenuW(popup.get(), MF_STRING, CommandId(e.item), e.caption);
+            AppendMenuW(popup.get(), MF_STRING, CommandId(e.item), Widen(e.caption).c_str());
         else
             AppendMenuW(popup.get(), MF_SEPARATOR, 0, nullptr);
     }
-    CheckMenuItem(popup.get(), CommandId(MenuItem::p_scale), MF_BYCOMMAND | MF_CHECKED);
+    CheckMenuItem(popup.get(), CommandId(kCheckedAtFirst), MF_BYCOMMAND | MF_CHECKED);
     // Each menu passes to its new owner only once the call that takes it succeeds.
     if (AppendMenuW(bar.get(), MF_POPUP, reinterpret_cast<UINT_PTR>(popup.get()), L"MainMenu"))
         (void)popup.release();

@@ -92,6 +92,9 @@ private:
     Vesquin vesquin1_{*this};
 };
 
+// The WM_COMMAND id of a command menu item.
+UINT CommandId(MenuItem item);
+
 // C_Menu: hidden; owns the command menu and receives its clicks.
 class MenuWindow final : public BaseWindow<MenuWindow>, public WindowForm {
 public:

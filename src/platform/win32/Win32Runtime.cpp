@@ -149,9 +149,8 @@ std::vector<Monitor> Win32Runtime::Monitors() {
         },
         reinterpret_cast<LPARAM>(&infos));
     auto toTwips = [this](const RECT& r) {
-        return TwipsRect{float(r.left) * twipsPerPixelX_, float(r.top) * twipsPerPixelY_,
-                         float(r.right - r.left) * twipsPerPixelX_,
-                         float(r.bottom - r.top) * twipsPerPixelY_};
+        return PixelRectToTwips(r.left, r.top, r.right - r.left, r.bottom - r.top,
+                                twipsPerPixelX_, twipsPerPixelY_);
     };
     std::vector<Monitor> monitors;
     for (const MONITORINFO& info : infos)

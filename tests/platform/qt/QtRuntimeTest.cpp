@@ -1,6 +1,7 @@
 #include "platform/qt/QtRuntime.h"
 #include "Support.h"
 #include "menu/C_Menu.h"
+#include "menu/MenuTable.h"
 #include "platform/qt/Dialogs.h"
 #include "platform/qt/Forms.h"
 #include "platform/qt/X11State.h"
@@ -235,20 +236,17 @@ TEST_F(QtRuntimeTest, CommandMenuHoldsTheCommandsInOrderWithTheirCheckMarks) {
     rt.GetForm(FormName::C_Menu);
     QMenu& menu = rt.Menu().menu();
     EXPECT_EQ(menu.title(), "MainMenu");
-    const char* captions[] = {
-        "画像交換(&P)", "常に手前表示(&T)", "透過(&W)", "現在の状態を保存(&S)",
-        nullptr,        "Help(&H)",         nullptr,    "About(&A)",
-        nullptr,        "Exit(&E)"};
     const QList<QAction*> actions = menu.actions();
-    ASSERT_EQ(actions.size(), 10);
-    for (int i = 0; i < 10; ++i) {
-        EXPECT_EQ(actions[i]->isSeparator(), captions[i] == nullptr) << i;
-        if (captions[i]) {
-            EXPECT_EQ(actions[i]->text(), QString::fromUtf8(captions[i])) << i;
+    ASSERT_EQ(actions.size(), qsizetype(std::size(kCommandMenu)));
+    for (std::size_t i = 0; i < std::size(kCommandMenu); ++i) {
+        const MenuEntry& e = kCommandMenu[i];
+        EXPECT_EQ(actions[i]->isSeparator(), e.caption == nullptr) << i;
+        if (e.caption) {
+            EXPECT_EQ(actions[i]->text(), QString::fromUtf8(e.caption)) << i;
         }
         EXPECT_TRUE(actions[i]->isEnabled()) << i;
     }
-    EXPECT_TRUE(rt.Checked(MenuItem::p_scale)); // as the menu is defined
+    EXPECT_TRUE(rt.Checked(MenuItem::p_scale)); // as the menu is made
     EXPECT_FALSE(rt.Checked(MenuItem::p_top));
     EXPECT_TRUE(actions[2]->isChecked());
     rt.SetChecked(MenuItem::p_top, true);

@@ -155,7 +155,7 @@ struct ProgramRun {
 
     // A click on a command of the tray menu, delivered as the menu window gets it.
     void Click(MenuItem item) {
-        SendMessageW(real.Menu().hwnd(), WM_COMMAND, WPARAM(100 + int(item)), 0);
+        SendMessageW(real.Menu().hwnd(), WM_COMMAND, WPARAM(CommandId(item)), 0);
     }
     const Picture* Shown() { return real.Disp().Vesquin1().picture(); }
     HWND Disp() { return real.Disp().hwnd(); }

@@ -1,7 +1,9 @@
 #include "platform/win32/Win32Runtime.h"
 #include "host/Conversions.h"
 #include "platform/win32/Forms.h"
+#include "menu/MenuTable.h"
 #include "platform/win32/Registry.h"
+#include "platform/win32/Text.h"
 
 #include <gtest/gtest.h>
 
@@ -185,22 +187,20 @@ TEST_F(RuntimeTest, MenuBarHoldsTheCommandsInOrder) {
     GetMenuStringW(bar, 0, text, 64, MF_BYPOSITION);
     EXPECT_STREQ(text, L"MainMenu");
     const HMENU sub = GetSubMenu(bar, 0);
-    ASSERT_EQ(GetMenuItemCount(sub), 10);
-    const wchar_t* captions[] = {
-        L"画像交換(&P)", L"常に手前表示(&T)", L"透過(&W)", L"現在の状態を保存(&S)",
-        nullptr,         L"Help(&H)",         nullptr,     L"About(&A)",
-        nullptr,         L"Exit(&E)"};
-    for (int i = 0; i < 10; ++i) {
-        const UINT state = GetMenuState(sub, UINT(i), MF_BYPOSITION);
-        if (!captions[i]) {
+    ASSERT_EQ(GetMenuItemCount(sub), int(std::size(kCommandMenu)));
+    for (UINT i = 0; i < std::size(kCommandMenu); ++i) {
+        const MenuEntry& e = kCommandMenu[i];
+        const UINT state = GetMenuState(sub, i, MF_BYPOSITION);
+        if (!e.caption) {
             EXPECT_TRUE(state & MF_SEPARATOR) << i;
             continue;
         }
-        GetMenuStringW(sub, UINT(i), text, 64, MF_BYPOSITION);
-        EXPECT_STREQ(text, captions[i]);
+        GetMenuStringW(sub, i, text, 64, MF_BYPOSITION);
+        EXPECT_EQ(text, Widen(e.caption)) << i;
+        EXPECT_EQ(GetMenuItemID(sub, int(i)), CommandId(e.item)) << i;
         EXPECT_FALSE(state & (MF_GRAYED | MF_DISABLED)) << i;
     }
-    EXPECT_TRUE(runtime().Checked(MenuItem::p_scale)); // as the menu is defined
+    EXPECT_TRUE(runtime().Checked(MenuItem::p_scale)); // as the menu is made
     EXPECT_FALSE(runtime().Checked(MenuItem::p_top));
     runtime().SetChecked(MenuItem::p_top, true);
     runtime().SetChecked(MenuItem::p_scale, false);
@@ -220,7 +220,7 @@ TEST(WindowEvents, ReachTheProgramInTwips) {
             SendMessageW(disp, WM_CLOSE, 0, 0);
             SendMessageW(host, WM_MOUSEMOVE, 1, 0x204); // the tray's right-button press
             SendMessageW(host, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
-            SendMessageW(menu, WM_COMMAND, 100 + int(MenuItem::p_about), 0);
+            SendMessageW(menu, WM_COMMAND, CommandId(MenuItem::p_about), 0);
             SendMessageW(host, WM_ENDSESSION, TRUE, 0);
             rt.End();
         }
