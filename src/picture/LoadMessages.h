@@ -3,12 +3,38 @@
 #include "host/Runtime.h"
 #include "picture/Picture.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <new>
+#include <optional>
 #include <string>
 
-// What both picture loaders tell the user, and the one rule they share for transparency.
+// What both picture loaders tell the user, the formats they take, and the rules they share for
+// transparency.
 namespace zorvane::load {
+
+enum class Format { Bmp, Jpeg, Gif, Ico };
+
+// The format from a file's first bytes (at least 8 read, fewer when the file is shorter), never
+// from its name: only these four are ever decoded.
+inline std::optional<Format> SniffFormat(const unsigned char* head, std::size_t n) {
+    if (n >= 2 && head[0] == 'B' && head[1] == 'M')
+        return Format::Bmp;
+    if (n >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF)
+        return Format::Jpeg;
+    if (n >= 6 && (std::memcmp(head, "GIF87a", 6) == 0 || std::memcmp(head, "GIF89a", 6) == 0))
+        return Format::Gif;
+    if (n >= 6 && head[0] == 0 && head[1] == 0 && head[2] == 1 && head[3] == 0 &&
+        (head[4] | head[5]) != 0)
+        return Format::Ico;
+    return std::nullopt;
+}
+
+// JPEG keeps colours only approximately; the others give back what was painted.
+inline constexpr bool IsLossy(Format f) {
+    return f == Format::Jpeg;
+}
 
 inline constexpr const char* kNotFound = "ファイルが見つかりません。";
 inline constexpr const char* kFolder = "フォルダーは開けません。画像ファイルを選んでください。";

@@ -10,6 +10,9 @@ struct Picture {
     int width = 0;
     int height = 0;
     std::vector<std::uint32_t> pixels;
+    // Decoded from JPEG data, whose colours are only near what was saved: the mask green
+    // comes back a few levels off, so the outline takes near colours as the mask too.
+    bool lossy = false;
 
     std::uint32_t at(int x, int y) const { return pixels[std::size_t(y) * width + x]; }
 };
@@ -17,7 +20,28 @@ struct Picture {
 // The see-through colour, RGB(0,128,0), as a 0x00RRGGBB value. Alpha is not compared.
 inline constexpr std::uint32_t kMaskColor = 0x008000;
 
-inline constexpr bool IsMaskPixel(std::uint32_t px) { return (px & 0xFFFFFF) == kMaskColor; }
+// How far a pixel's colour is from the mask colour: the largest difference of its red, green
+// and blue levels. Alpha is not compared.
+inline constexpr int MaskDistance(std::uint32_t px) {
+    const auto diff = [](std::uint32_t a, std::uint32_t b) { return int(a > b ? a - b : b - a); };
+    const int r = diff((px >> 16) & 0xFF, (kMaskColor >> 16) & 0xFF);
+    const int g = diff((px >> 8) & 0xFF, (kMaskColor >> 8) & 0xFF);
+    const int b = diff(px & 0xFF, kMaskColor & 0xFF);
+    return r > g ? (r > b ? r : b) : (g > b ? g : b);
+}
+
+// A pixel counts as the mask colour when it is at most `tolerance` from it: exactly (0) in a
+// lossless picture, whose pixels are what the user painted.
+inline constexpr bool IsMaskPixel(std::uint32_t px, int tolerance = 0) {
+    return MaskDistance(px) <= tolerance;
+}
+
+// The tolerance in a lossy picture. A flat RGB(0,128,0) comes back from a JPEG within 2 to 5
+// levels even at quality 50; RGB(0,150,0) and RGB(30,128,30), which are not the mask, come
+// back no nearer than 13. Pixels farther off near the outline are left to the shape builder.
+inline constexpr int kLossyMaskTolerance = 12;
+
+inline constexpr int MaskTolerance(const Picture& p) { return p.lossy ? kLossyMaskTolerance : 0; }
 
 // Pictures beyond these are refused before any pixel memory is allocated.
 inline constexpr int kMaxPictureSide = 16384;

@@ -15,22 +15,27 @@ namespace {
 constexpr int kBlock = 64;
 
 // Bit i set when pixel i is part of the picture (not the mask colour); n <= 64.
-std::uint64_t OpaqueBitsScalar(const std::uint32_t* px, int n) {
+std::uint64_t OpaqueBitsScalar(const std::uint32_t* px, int n, int tolerance) {
     std::uint64_t bits = 0;
     for (int i = 0; i < n; ++i)
-        bits |= std::uint64_t(!IsMaskPixel(px[i])) << i;
+        bits |= std::uint64_t(!IsMaskPixel(px[i], tolerance)) << i;
     return bits;
 }
 
-std::uint64_t OpaqueBits64(const std::uint32_t* px) {
+std::uint64_t OpaqueBits64(const std::uint32_t* px, int tolerance) {
 #ifdef ZORVANE_SHAPE_SSE2
-    const __m128i low24 = _mm_set1_epi32(0xFFFFFF);
+    // Per byte |pixel - key| with two saturating subtractions, less the tolerance: a pixel is
+    // mask when nothing is left. Alpha's tolerance is 255, so alpha never counts.
+    const auto t = std::uint32_t(tolerance);
     const __m128i key = _mm_set1_epi32(static_cast<int>(kMaskColor));
+    const __m128i tol = _mm_set1_epi32(static_cast<int>(0xFF000000u | t << 16 | t << 8 | t));
+    const __m128i zero = _mm_setzero_si128();
     std::uint64_t maskBits = 0;
     for (int i = 0; i < kBlock; i += 16) {
         auto eq = [&](int k) {
             __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(px + i + k));
-            return _mm_cmpeq_epi32(_mm_and_si128(v, low24), key);
+            __m128i d = _mm_or_si128(_mm_subs_epu8(v, key), _mm_subs_epu8(key, v));
+            return _mm_cmpeq_epi32(_mm_subs_epu8(d, tol), zero);
         };
         // The compare results are all-ones or zero, so saturating packs keep them intact.
         __m128i a = _mm_packs_epi32(eq(0), eq(4));
@@ -40,19 +45,27 @@ std::uint64_t OpaqueBits64(const std::uint32_t* px) {
     }
     return ~maskBits;
 #else
-    return OpaqueBitsScalar(px, kBlock);
+    return OpaqueBitsScalar(px, kBlock, tolerance);
 #endif
 }
 
-} // namespace
+std::uint64_t OpaqueBits(const std::uint32_t* px, int n, int tolerance) {
+    return n == kBlock ? OpaqueBits64(px, tolerance) : OpaqueBitsScalar(px, n, tolerance);
+}
 
-void FindRowRuns(const std::uint32_t* row, int width, std::vector<Run>& out) {
+int ClampTolerance(int tolerance) {
+    return std::clamp(tolerance, 0, 255);
+}
+
+// Appends the runs of set bits of one row of `width` pixels; bitsAt(base, n) gives the bits of
+// pixels [base, base + n), n <= 64.
+template <typename BitsAt>
+void AppendRuns(int width, std::vector<Run>& out, const BitsAt& bitsAt) {
     bool inRun = false;
     int start = 0;
     for (int base = 0; base < width; base += kBlock) {
         const int n = std::min(kBlock, width - base);
-        const std::uint64_t bits =
-            n == kBlock ? OpaqueBits64(row + base) : OpaqueBitsScalar(row + base, n);
+        const std::uint64_t bits = bitsAt(base, n);
         const std::uint64_t valid = n == kBlock ? ~0ull : (1ull << n) - 1;
         // Hop from one change of state to the next; a block with none costs one test.
         int pos = 0;
@@ -72,18 +85,190 @@ void FindRowRuns(const std::uint32_t* row, int width, std::vector<Run>& out) {
         out.push_back({start, width});
 }
 
-void FindRowRunsPerPixel(const std::uint32_t* row, int width, std::vector<Run>& out) {
+} // namespace
+
+void FindRowRuns(const std::uint32_t* row, int width, std::vector<Run>& out, int tolerance) {
+    tolerance = ClampTolerance(tolerance);
+    AppendRuns(width, out,
+               [&](int base, int n) { return OpaqueBits(row + base, n, tolerance); });
+}
+
+void FindRowRunsPerPixel(const std::uint32_t* row, int width, std::vector<Run>& out,
+                         int tolerance) {
     int x = 0;
     while (x < width) {
-        while (x < width && IsMaskPixel(row[x]))
+        while (x < width && IsMaskPixel(row[x], tolerance))
             ++x;
         if (x == width)
             break;
         const int start = x;
-        while (x < width && !IsMaskPixel(row[x]))
+        while (x < width && !IsMaskPixel(row[x], tolerance))
             ++x;
         out.push_back({start, x});
     }
+}
+
+namespace {
+
+// One bit a pixel, rows of whole 64-bit words; bits past the width stay clear.
+class BitPlane {
+  public:
+    BitPlane(int width, int height)
+        : width_(width), height_(height), words_((width + kBlock - 1) / kBlock),
+          bits_(std::size_t(words_) * height, 0) {}
+
+    int words() const { return words_; }
+    std::uint64_t* row(int y) { return bits_.data() + std::size_t(y) * words_; }
+    const std::uint64_t* row(int y) const { return bits_.data() + std::size_t(y) * words_; }
+    bool at(int x, int y) const { return row(y)[x / kBlock] >> (x % kBlock) & 1; }
+    void set(int x, int y, bool on) {
+        std::uint64_t& w = row(y)[x / kBlock];
+        const std::uint64_t bit = 1ull << (x % kBlock);
+        w = on ? w | bit : w & ~bit;
+    }
+    // The valid bits of word i of a row.
+    std::uint64_t valid(int i) const {
+        const int n = std::min(kBlock, width_ - i * kBlock);
+        return n == kBlock ? ~0ull : (1ull << n) - 1;
+    }
+    std::vector<std::uint64_t> take() { return std::move(bits_); }
+
+    // The plane's pixels opaque at `tolerance`, or (near) within it of the mask colour.
+    static BitPlane Classify(const Picture& p, int tolerance, bool near) {
+        BitPlane plane(p.width, p.height);
+        for (int y = 0; y < p.height; ++y) {
+            const std::uint32_t* px = p.pixels.data() + std::size_t(y) * p.width;
+            std::uint64_t* out = plane.row(y);
+            for (int i = 0; i < plane.words_; ++i) {
+                const int base = i * kBlock;
+                const std::uint64_t opaque = OpaqueBits(px + base, std::min(kBlock, p.width - base),
+                                                        tolerance);
+                out[i] = (near ? ~opaque : opaque) & plane.valid(i);
+            }
+        }
+        return plane;
+    }
+
+    // Every bit within r (<= 63) pixels of a set bit, across and down: a (2r+1)-square.
+    BitPlane Dilated(int r) const {
+        BitPlane across(width_, height_);
+        for (int y = 0; y < height_; ++y) {
+            const std::uint64_t* in = row(y);
+            std::uint64_t* out = across.row(y);
+            for (int i = 0; i < words_; ++i) {
+                const std::uint64_t prev = i > 0 ? in[i - 1] : 0;
+                const std::uint64_t next = i + 1 < words_ ? in[i + 1] : 0;
+                std::uint64_t w = in[i];
+                for (int k = 1; k <= r; ++k)
+                    w |= in[i] << k | prev >> (kBlock - k) | in[i] >> k | next << (kBlock - k);
+                out[i] = w & valid(i);
+            }
+        }
+        BitPlane out(width_, height_);
+        for (int y = 0; y < height_; ++y) {
+            std::uint64_t* o = out.row(y);
+            for (int yy = std::max(0, y - r); yy <= std::min(height_ - 1, y + r); ++yy) {
+                const std::uint64_t* a = across.row(yy);
+                for (int i = 0; i < words_; ++i)
+                    o[i] |= a[i];
+            }
+        }
+        return out;
+    }
+
+    // Calls f(x, y) for every set bit of (a & b & c), row by row.
+    template <typename F>
+    static void ForEach(const BitPlane& a, const BitPlane& b, const BitPlane& c, const F& f) {
+        for (int y = 0; y < a.height_; ++y)
+            for (int i = 0; i < a.words_; ++i)
+                for (std::uint64_t w = a.row(y)[i] & b.row(y)[i] & c.row(y)[i]; w; w &= w - 1)
+                    f(i * kBlock + std::countr_zero(w), y);
+    }
+
+    BitPlane Inverted() const {
+        BitPlane out(width_, height_);
+        for (int y = 0; y < height_; ++y)
+            for (int i = 0; i < words_; ++i)
+                out.row(y)[i] = ~row(y)[i] & valid(i);
+        return out;
+    }
+
+    // How many of the (up to 8) neighbours of (x, y) inside the picture are set.
+    int Neighbours(int x, int y) const {
+        int n = 0;
+        for (int yy = std::max(0, y - 1); yy <= std::min(height_ - 1, y + 1); ++yy)
+            for (int xx = std::max(0, x - 1); xx <= std::min(width_ - 1, x + 1); ++xx)
+                n += (xx != x || yy != y) && at(xx, yy);
+        return n;
+    }
+    // The same for the neighbours inside the picture that are clear.
+    int ClearNeighbours(int x, int y) const {
+        const int inside = (std::min(width_ - 1, x + 1) - std::max(0, x - 1) + 1) *
+                               (std::min(height_ - 1, y + 1) - std::max(0, y - 1) + 1) -
+                           1;
+        return inside - Neighbours(x, y);
+    }
+
+  private:
+    int width_, height_, words_;
+    std::vector<std::uint64_t> bits_;
+};
+
+} // namespace
+
+std::vector<std::uint64_t> LossyOpaqueBits(const Picture& picture) {
+    const int width = picture.width, height = picture.height;
+    if (width <= 0 || height <= 0 ||
+        picture.pixels.size() != std::size_t(width) * std::size_t(height))
+        return {};
+    BitPlane opaque = BitPlane::Classify(picture, kLossyMaskTolerance, false);
+
+    // Colour bleed, judged on the plain near-colour cut.
+    {
+        const BitPlane bleed = BitPlane::Classify(picture, kBleedTolerance, true);
+        const BitPlane nearCut = opaque.Inverted().Dilated(2);
+        const BitPlane nearStrong = bleed.Inverted().Dilated(2);
+        std::vector<std::pair<int, int>> gone;
+        BitPlane::ForEach(bleed, nearCut, nearStrong, [&](int x, int y) {
+            if (opaque.at(x, y))
+                gone.emplace_back(x, y);
+        });
+        for (const auto& [x, y] : gone)
+            opaque.set(x, y, false);
+    }
+
+    // Specks: peeled until none is left. Taking pixels away only adds see-through neighbours,
+    // so the order does not change the result.
+    {
+        const BitPlane speck = BitPlane::Classify(picture, kSpeckTolerance, true);
+        std::vector<std::pair<int, int>> work;
+        BitPlane::ForEach(opaque, speck, opaque.Inverted().Dilated(1),
+                          [&](int x, int y) { work.emplace_back(x, y); });
+        while (!work.empty()) {
+            const auto [x, y] = work.back();
+            work.pop_back();
+            if (!opaque.at(x, y) || opaque.ClearNeighbours(x, y) < 5)
+                continue;
+            opaque.set(x, y, false);
+            for (int yy = std::max(0, y - 1); yy <= std::min(height - 1, y + 1); ++yy)
+                for (int xx = std::max(0, x - 1); xx <= std::min(width - 1, x + 1); ++xx)
+                    if (opaque.at(xx, yy) && speck.at(xx, yy))
+                        work.emplace_back(xx, yy);
+        }
+    }
+
+    // Pin-holes, judged all at once on the state the specks left.
+    {
+        const BitPlane cut = opaque.Inverted();
+        std::vector<std::pair<int, int>> back;
+        BitPlane::ForEach(cut, cut, opaque.Dilated(1), [&](int x, int y) {
+            if (opaque.Neighbours(x, y) >= 7)
+                back.emplace_back(x, y);
+        });
+        for (const auto& [x, y] : back)
+            opaque.set(x, y, true);
+    }
+    return opaque.take();
 }
 
 namespace {
@@ -176,10 +361,21 @@ ShapeRects BuildShapeRects(const Picture& picture, std::size_t maxRects) {
     maxRects = std::max<std::size_t>(maxRects, 1);
 
     Bands bands;
-    for (int y = 0; y < height; ++y) {
-        const std::size_t begin = bands.runs.size();
-        FindRowRuns(picture.pixels.data() + std::size_t(y) * width, width, bands.runs);
-        bands.close(y, y + 1, begin);
+    if (picture.lossy) {
+        const std::vector<std::uint64_t> opaque = LossyOpaqueBits(picture);
+        const std::size_t words = (std::size_t(width) + kBlock - 1) / kBlock;
+        for (int y = 0; y < height; ++y) {
+            const std::size_t begin = bands.runs.size();
+            const std::uint64_t* row = opaque.data() + std::size_t(y) * words;
+            AppendRuns(width, bands.runs, [&](int base, int) { return row[base / kBlock]; });
+            bands.close(y, y + 1, begin);
+        }
+    } else {
+        for (int y = 0; y < height; ++y) {
+            const std::size_t begin = bands.runs.size();
+            FindRowRuns(picture.pixels.data() + std::size_t(y) * width, width, bands.runs);
+            bands.close(y, y + 1, begin);
+        }
     }
     if (bands.runs.size() <= maxRects) {
         result.rects = ToRects(bands);

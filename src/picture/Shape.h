@@ -20,10 +20,12 @@ struct Run {
     friend bool operator==(const Run&, const Run&) = default;
 };
 
-// Appends the runs of non-mask pixels of one row, left to right.
-void FindRowRuns(const std::uint32_t* row, int width, std::vector<Run>& out);
+// Appends the runs of non-mask pixels of one row, left to right. A pixel is mask when it is at
+// most `tolerance` from the mask colour (IsMaskPixel): 0 for the exact colour.
+void FindRowRuns(const std::uint32_t* row, int width, std::vector<Run>& out, int tolerance = 0);
 // The same, one pixel at a time: the reference the fast scan must agree with.
-void FindRowRunsPerPixel(const std::uint32_t* row, int width, std::vector<Run>& out);
+void FindRowRunsPerPixel(const std::uint32_t* row, int width, std::vector<Run>& out,
+                         int tolerance = 0);
 
 // X11 (and so Wine) refuses window shapes beyond about 32,700 rectangles; stay well below.
 inline constexpr std::size_t kMaxShapeRects = 32000;
@@ -37,9 +39,26 @@ struct ShapeRects {
 };
 
 // The rectangles covering exactly the non-mask pixels of the picture, at most maxRects of them.
+// In a lossy picture the mask is every pixel near the mask colour (kLossyMaskTolerance), cleaned
+// of the decoder's noise along the outline: see LossyOpaqueBits.
 // Past the limit, gaps within rows are filled first; only when one rectangle per band is still
 // too many are neighbouring bands joined into their bounding boxes. A limit of 0 counts as 1.
 // A picture whose pixels do not match its size has no shape.
 ShapeRects BuildShapeRects(const Picture& picture, std::size_t maxRects = kMaxShapeRects);
+
+// Which pixels of a lossy picture stay on screen: one bit a pixel (bit x % 64 of word x / 64 of
+// its row), rows of (width + 63) / 64 words. Near the mask colour, then:
+//  - colour bleed: a pixel within kBleedTolerance of the mask colour that has, within 2 pixels,
+//    both a see-through pixel and a pixel farther off than that, lies between the background and
+//    a strongly coloured drawing: its colour is the two mixed (JPEG keeps colour at half
+//    resolution and rings at edges), and it goes;
+//  - specks: pixels within kSpeckTolerance with at least 5 of their 8 neighbours see-through go,
+//    again and again until none is left (dots, thin lines and spurs of noise);
+//  - pin-holes: a see-through pixel with at least 7 of its 8 neighbours shown is shown.
+// Greens that are not the mask and fill an area stay: their inside has no see-through
+// neighbours and no strong colour near.
+inline constexpr int kBleedTolerance = 48;
+inline constexpr int kSpeckTolerance = 64;
+std::vector<std::uint64_t> LossyOpaqueBits(const Picture& picture);
 
 } // namespace zorvane

@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <new>
 #include <optional>
 
@@ -22,20 +21,19 @@ namespace {
 // The same words as the Windows loader uses.
 using namespace load;
 
-// The decoder is chosen from the file's first bytes, never by trying every
-// installed plugin: only these four formats are ever decoded.
-const char* SniffFormat(const QByteArray& head) {
-    const auto* h = reinterpret_cast<const unsigned char*>(head.constData());
-    const auto n = head.size();
-    if (n >= 2 && h[0] == 'B' && h[1] == 'M')
+// The decoder is the sniffed format's, never found by trying every installed plugin.
+const char* QtFormat(Format format) {
+    switch (format) {
+    case Format::Bmp:
         return "bmp";
-    if (n >= 3 && h[0] == 0xFF && h[1] == 0xD8 && h[2] == 0xFF)
+    case Format::Jpeg:
         return "jpeg";
-    if (n >= 6 && (std::memcmp(h, "GIF87a", 6) == 0 || std::memcmp(h, "GIF89a", 6) == 0))
+    case Format::Gif:
         return "gif";
-    if (n >= 6 && h[0] == 0 && h[1] == 0 && h[2] == 1 && h[3] == 0 && (h[4] | h[5]) != 0)
-        return "ico";
-    return nullptr;
+    case Format::Ico:
+        break;
+    }
+    return "ico";
 }
 
 int Le16(const QByteArray& b, int at) {
@@ -92,13 +90,16 @@ PictureLoad Decode(const std::string& path) {
     if (st.st_size == 0)
         return Fail(kEmpty);
 
-    const char* format = SniffFormat(file.peek(8));
-    if (!format)
+    const QByteArray head = file.peek(8);
+    const std::optional<Format> sniffed =
+        SniffFormat(reinterpret_cast<const unsigned char*>(head.constData()), head.size());
+    if (!sniffed)
         return Fail(kNotPicture);
+    const char* format = QtFormat(*sniffed);
     if (!QImageReader::supportedImageFormats().contains(format))
         return Fail(kNoCodec);
     std::optional<QRect> frame;
-    if (std::strcmp(format, "gif") == 0) {
+    if (*sniffed == Format::Gif) {
         frame = GifFirstFrame(file);
         if (!file.seek(0))
             return Fail(kCannotOpen);
@@ -114,7 +115,7 @@ PictureLoad Decode(const std::string& path) {
         return Fail(kBroken);
 
     // An icon shows its image with the most pixels (the first of equals).
-    if (std::strcmp(format, "ico") == 0) {
+    if (*sniffed == Format::Ico) {
         const int count = reader.imageCount();
         int best = 0;
         std::uint64_t bestPixels = 0;
@@ -167,6 +168,7 @@ PictureLoad Decode(const std::string& path) {
             out[x] = inside ? OpaqueOrMask(px) : (0xFF000000u | kMaskColor);
         }
     }
+    picture->lossy = IsLossy(*sniffed);
     return {std::move(picture), {}};
 }
 

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <new>
 #include <optional>
 
@@ -123,19 +122,20 @@ class FileStream final : public IStream {
     bool timedOut_ = false;
 };
 
-// The container is chosen from the file's first bytes, not by letting WIC try
-// every installed codec: only these four formats are ever decoded.
-const GUID* SniffFormat(const unsigned char* head, ULONG n) {
-    if (n >= 2 && head[0] == 'B' && head[1] == 'M')
-        return &GUID_ContainerFormatBmp;
-    if (n >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF)
-        return &GUID_ContainerFormatJpeg;
-    if (n >= 6 && (std::memcmp(head, "GIF87a", 6) == 0 || std::memcmp(head, "GIF89a", 6) == 0))
-        return &GUID_ContainerFormatGif;
-    if (n >= 6 && head[0] == 0 && head[1] == 0 && head[2] == 1 && head[3] == 0 &&
-        (head[4] | head[5]) != 0)
-        return &GUID_ContainerFormatIco;
-    return nullptr;
+// The container is the sniffed format's, not whatever WIC would guess from trying every
+// installed codec.
+const GUID& Container(Format format) {
+    switch (format) {
+    case Format::Bmp:
+        return GUID_ContainerFormatBmp;
+    case Format::Jpeg:
+        return GUID_ContainerFormatJpeg;
+    case Format::Gif:
+        return GUID_ContainerFormatGif;
+    case Format::Ico:
+        break;
+    }
+    return GUID_ContainerFormatIco;
 }
 
 std::optional<unsigned> ReadUi2(IWICMetadataQueryReader* query, const wchar_t* name) {
@@ -274,9 +274,10 @@ PictureLoad Decode(const std::wstring& path) {
     ULONG got = 0;
     if (FAILED(stream->Read(head, sizeof head, &got)))
         return Fail(kCannotOpen);
-    const GUID* container = SniffFormat(head, got);
-    if (!container)
+    const std::optional<Format> format = SniffFormat(head, got);
+    if (!format)
         return Fail(kNotPicture);
+    const GUID* container = &Container(*format);
     LARGE_INTEGER start{};
     if (FAILED(stream->Seek(start, STREAM_SEEK_SET, nullptr)))
         return Fail(kCannotOpen);
@@ -352,6 +353,7 @@ PictureLoad Decode(const std::wstring& path) {
 
     for (std::uint32_t& px : picture->pixels)
         px = OpaqueOrMask(px);
+    picture->lossy = IsLossy(*format);
     return {std::move(picture), {}};
 }
 
