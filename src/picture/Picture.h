@@ -41,8 +41,6 @@ inline constexpr bool IsMaskPixel(std::uint32_t px, int tolerance = 0) {
 // back no nearer than 13. Pixels farther off near the outline are left to the shape builder.
 inline constexpr int kLossyMaskTolerance = 12;
 
-inline constexpr int MaskTolerance(const Picture& p) { return p.lossy ? kLossyMaskTolerance : 0; }
-
 // Pictures beyond these are refused before any pixel memory is allocated.
 inline constexpr int kMaxPictureSide = 16384;
 inline constexpr std::uint64_t kMaxPictureBytes = 256ull << 20;

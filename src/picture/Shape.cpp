@@ -59,8 +59,7 @@ int ClampTolerance(int tolerance) {
 
 // Appends the runs of set bits of one row of `width` pixels; bitsAt(base, n) gives the bits of
 // pixels [base, base + n), n <= 64.
-template <typename BitsAt>
-void AppendRuns(int width, std::vector<Run>& out, const BitsAt& bitsAt) {
+template <typename BitsAt> void AppendRuns(int width, std::vector<Run>& out, const BitsAt& bitsAt) {
     bool inRun = false;
     int start = 0;
     for (int base = 0; base < width; base += kBlock) {
@@ -89,8 +88,7 @@ void AppendRuns(int width, std::vector<Run>& out, const BitsAt& bitsAt) {
 
 void FindRowRuns(const std::uint32_t* row, int width, std::vector<Run>& out, int tolerance) {
     tolerance = ClampTolerance(tolerance);
-    AppendRuns(width, out,
-               [&](int base, int n) { return OpaqueBits(row + base, n, tolerance); });
+    AppendRuns(width, out, [&](int base, int n) { return OpaqueBits(row + base, n, tolerance); });
 }
 
 void FindRowRunsPerPixel(const std::uint32_t* row, int width, std::vector<Run>& out,
@@ -141,8 +139,8 @@ class BitPlane {
             std::uint64_t* out = plane.row(y);
             for (int i = 0; i < plane.words_; ++i) {
                 const int base = i * kBlock;
-                const std::uint64_t opaque = OpaqueBits(px + base, std::min(kBlock, p.width - base),
-                                                        tolerance);
+                const std::uint64_t opaque =
+                    OpaqueBits(px + base, std::min(kBlock, p.width - base), tolerance);
                 out[i] = (near ? ~opaque : opaque) & plane.valid(i);
             }
         }

@@ -134,21 +134,35 @@ TEST(FindRowRuns, Rows) {
     }
 }
 
-TEST(FindRowRuns, ComparesColourOnlyNotAlpha) {
-    const std::vector<std::uint32_t> row = {0x00008000, 0xFF008000, 0x7F008000, 0x00008001,
-                                            0xFF018000, 0x00008100, 0x00000000, 0xFF00FF00};
-    Runs runs;
-    FindRowRuns(row.data(), int(row.size()), runs);
-    EXPECT_EQ(runs, (Runs{{3, 8}}));
+TEST(FindRowRuns, ComparesColourOnlyNotAlphaWithinTheTolerance) {
+    // Alpha never counts; each of red, green and blue may be up to the tolerance off, either way.
+    const std::vector<std::uint32_t> row = {
+        0x00008000, 0xFF008000, 0x7F008000, 0x00008001, 0xFF018000, 0x00008100, 0x00000000,
+        0xFF00FF00, 0xFF0C740C, 0xFF0C8C0C, 0xFF0D8000, 0xFF00730C, 0xFF00800D, 0xFF008D00};
+    const std::pair<int, Runs> cases[] = {
+        {0, {{3, 14}}}, {1, {{6, 14}}}, {12, {{6, 8}, {10, 14}}}, {13, {{6, 8}}}, {255, {}},
+    };
+    for (const auto& [tolerance, runs] : cases) {
+        Runs fast, slow;
+        FindRowRuns(row.data(), int(row.size()), fast, tolerance);
+        FindRowRunsPerPixel(row.data(), int(row.size()), slow, tolerance);
+        EXPECT_EQ(fast, runs) << "tolerance " << tolerance;
+        EXPECT_EQ(slow, runs) << "tolerance " << tolerance;
+    }
 }
 
 TEST(FindRowRuns, AgreesWithPerPixelScanOnRandomRows) {
     std::mt19937 rng(1234);
-    // Near-miss colours catch a scan that compares too few bits or includes alpha.
+    // Near-miss colours catch a scan that compares too few bits, includes alpha or is one off
+    // at a tolerance's edge (12, 48 and 64 are the lossy rule's).
     const std::uint32_t palette[] = {0x00008000, 0xFF008000, 0x12008000, 0x00008001,
-                                     0x00018000, 0x00009000, 0xFF000000, 0xFFFFFFFF};
+                                     0x00018000, 0x00009000, 0xFF000000, 0xFFFFFFFF,
+                                     0xFF0C8C0C, 0xFF0D7300, 0xFF30B030, 0xFF00804F,
+                                     0xFF408040, 0xFF41C000, 0xFF00FF00, 0xFFFF80FF};
+    const int tolerances[] = {0, 1, kLossyMaskTolerance, 13, 48, 64, 127, 255};
     for (int iter = 0; iter < 3000; ++iter) {
         const int width = int(rng() % 300);
+        const int tolerance = tolerances[rng() % std::size(tolerances)];
         const unsigned maskChance = rng() % 101;
         const unsigned runLen = 1 + rng() % 70;
         std::vector<std::uint32_t> row(width);
@@ -156,12 +170,13 @@ TEST(FindRowRuns, AgreesWithPerPixelScanOnRandomRows) {
         for (int x = 0; x < width; ++x) {
             if (rng() % runLen == 0)
                 mask = rng() % 100 < maskChance;
-            row[x] = mask ? palette[rng() % 3] : palette[3 + rng() % 5];
+            row[x] = mask ? palette[rng() % 3] : palette[3 + rng() % 13];
         }
         Runs fast, slow;
-        FindRowRuns(row.data(), width, fast);
-        FindRowRunsPerPixel(row.data(), width, slow);
-        ASSERT_EQ(fast, slow) << "iteration " << iter << " width " << width;
+        FindRowRuns(row.data(), width, fast, tolerance);
+        FindRowRunsPerPixel(row.data(), width, slow, tolerance);
+        ASSERT_EQ(fast, slow) << "iteration " << iter << " width " << width << " tolerance "
+                              << tolerance;
     }
 }
 
@@ -288,6 +303,150 @@ TEST(BuildShapeRects, RandomMasksWithSmallLimits) {
         else
             ExpectApproximation(p, s, limit);
     }
+}
+
+// Lossy pictures: '.' the mask colour, ',' JPEG noise on it (5 off), ';' a speck's colour
+// (20 off), 'g' RGB(0,150,0), 'G' RGB(30,128,30), 'R' a strong red, 'o' one level off.
+Picture FromColourArt(const std::vector<std::string>& art, bool lossy) {
+    Picture p;
+    p.lossy = lossy;
+    p.height = int(art.size());
+    p.width = art.empty() ? 0 : int(art[0].size());
+    for (const auto& line : art)
+        for (char c : line) {
+            switch (c) {
+            case ',':
+                p.pixels.push_back(0xFF058504);
+                break;
+            case ';':
+                p.pixels.push_back(0xFF148C0A);
+                break;
+            case 'g':
+                p.pixels.push_back(0xFF009600);
+                break;
+            case 'G':
+                p.pixels.push_back(0xFF1E801E);
+                break;
+            case 'R':
+                p.pixels.push_back(0xFFC81E1E);
+                break;
+            case 'o':
+                p.pixels.push_back(0xFF008100);
+                break;
+            default:
+                p.pixels.push_back(kMask);
+                break;
+            }
+        }
+    return p;
+}
+
+TEST(BuildShapeRects, LossyPicturesTakeNearColoursAndDropNoise) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> art;
+        std::vector<std::string> lossyShown, exactShown; // '#' shown
+    };
+    const std::vector<Case> cases = {
+        {"noise on the mask is see-through",
+         {",.,.", ".,,.", "..,,"},
+         {"....", "....", "...."},
+         {"#.#.", ".##.", "..##"}},
+        {"a lone speck and a thin line go",
+         {".......", ".;.....", ".......", "..;;;;.", "......."},
+         {".......", ".......", ".......", ".......", "......."},
+         {".......", ".#.....", ".......", "..####.", "......."}},
+        {"a block of RGB(0,150,0) stays but for its outer corners",
+         {".......", ".ggggg.", ".ggggg.", ".ggggg.", ".ggggg.", "......."},
+         {".......", "..###..", ".#####.", ".#####.", "..###..", "......."},
+         {".......", ".#####.", ".#####.", ".#####.", ".#####.", "......."}},
+        {"so does RGB(30,128,30)",
+         {".......", ".GGGGG.", ".GGGGG.", ".GGGGG.", ".GGGGG.", "......."},
+         {".......", "..###..", ".#####.", ".#####.", "..###..", "......."},
+         {".......", ".#####.", ".#####.", ".#####.", ".#####.", "......."}},
+        {"colour bleed beside a strong colour goes",
+         {"........", "..;;;;..", "..;RR;..", "..;RR;..", "..;;;;..", "........"},
+         {"........", "........", "...##...", "...##...", "........", "........"},
+         {"........", "..####..", "..####..", "..####..", "..####..", "........"}},
+        {"a pin-hole in a drawing is filled",
+         {"RRR", "R.R", "RRR"},
+         {"###", "###", "###"},
+         {"###", "#.#", "###"}},
+        {"one level off the mask is see-through only when lossy",
+         {"...", ".o.", "..."},
+         {"...", "...", "..."},
+         {"...", ".#.", "..."}},
+    };
+    for (const auto& c : cases) {
+        for (bool lossy : {true, false}) {
+            SCOPED_TRACE(testing::Message() << c.name << (lossy ? " (lossy)" : " (exact)"));
+            const Picture p = FromColourArt(c.art, lossy);
+            const ShapeRects s = BuildShapeRects(p);
+            EXPECT_FALSE(s.approximated);
+            ExpectBanded(s.rects);
+            const auto cover = Coverage(p, s.rects);
+            const auto& want = lossy ? c.lossyShown : c.exactShown;
+            for (int y = 0; y < p.height; ++y) {
+                std::string row;
+                for (int x = 0; x < p.width; ++x)
+                    row += cover[std::size_t(y) * p.width + x] ? '#' : '.';
+                EXPECT_EQ(row, want[std::size_t(y)]) << "row " << y;
+            }
+            if (!lossy)
+                ExpectExact(p, s);
+        }
+    }
+}
+
+TEST(BuildShapeRects, LossyShapeIsTheCleanedPlane) {
+    // Random noisy pictures: the rects cover exactly the pixels LossyOpaqueBits keeps, and no
+    // shown pixel near the mask colour is left with 5 or more see-through neighbours.
+    std::mt19937 rng(42);
+    const std::uint32_t colours[] = {kMask,      0xFF058504, 0xFF148C0A, 0xFF009600,
+                                     0xFF1E801E, 0xFFC81E1E, 0xFF40A040, 0xFF0C740C};
+    for (int iter = 0; iter < 400; ++iter) {
+        Picture p;
+        p.lossy = true;
+        p.width = 1 + int(rng() % 150);
+        p.height = 1 + int(rng() % 30);
+        const unsigned spread = 1 + rng() % 8;
+        for (int i = 0; i < p.width * p.height; ++i)
+            p.pixels.push_back(colours[rng() % spread]);
+        SCOPED_TRACE(testing::Message() << "iteration " << iter);
+        const std::vector<std::uint64_t> bits = LossyOpaqueBits(p);
+        const int words = (p.width + 63) / 64;
+        ASSERT_EQ(bits.size(), std::size_t(words) * p.height);
+        const ShapeRects s = BuildShapeRects(p);
+        ExpectBanded(s.rects);
+        const auto cover = Coverage(p, s.rects);
+        for (int y = 0; y < p.height; ++y)
+            for (int x = 0; x < p.width; ++x) {
+                const bool kept = bits[std::size_t(y) * words + x / 64] >> (x % 64) & 1;
+                ASSERT_EQ(cover[std::size_t(y) * p.width + x], kept ? 1 : 0) << x << "," << y;
+            }
+        const auto shown = [&](int x, int y) { return cover[std::size_t(y) * p.width + x] == 1; };
+        for (int y = 0; y < p.height; ++y)
+            for (int x = 0; x < p.width; ++x) {
+                if (!shown(x, y) || MaskDistance(p.at(x, y)) > kSpeckTolerance)
+                    continue;
+                int clear = 0;
+                for (int yy = std::max(0, y - 1); yy <= std::min(p.height - 1, y + 1); ++yy)
+                    for (int xx = std::max(0, x - 1); xx <= std::min(p.width - 1, x + 1); ++xx)
+                        clear += !shown(xx, yy);
+                ASSERT_LT(clear, 5) << "speck left at " << x << "," << y;
+            }
+        for (int y = 0; y < p.height; ++y)
+            for (int i = 0; i < words; ++i) {
+                const int n = std::min(64, p.width - i * 64);
+                if (n < 64) {
+                    ASSERT_EQ(bits[std::size_t(y) * words + i] >> n, 0u) << "bits past the width";
+                }
+            }
+    }
+    Picture broken = FromColourArt({"RR", "RR"}, true);
+    broken.pixels.pop_back();
+    EXPECT_TRUE(LossyOpaqueBits(broken).empty());
+    EXPECT_TRUE(BuildShapeRects(broken).rects.empty());
 }
 
 TEST(BuildShapeRects, ZeroLimitCountsAsOne) {

@@ -44,10 +44,9 @@ std::vector<int> OutlineDistance(const std::vector<char>& mask, int w, int h) {
     std::vector<int> sum(std::size_t(w + 1) * (h + 1), 0);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            sum[std::size_t(y + 1) * (w + 1) + x + 1] = mask[std::size_t(y) * w + x] +
-                                                       sum[std::size_t(y) * (w + 1) + x + 1] +
-                                                       sum[std::size_t(y + 1) * (w + 1) + x] -
-                                                       sum[std::size_t(y) * (w + 1) + x];
+            sum[std::size_t(y + 1) * (w + 1) + x + 1] =
+                mask[std::size_t(y) * w + x] + sum[std::size_t(y) * (w + 1) + x + 1] +
+                sum[std::size_t(y + 1) * (w + 1) + x] - sum[std::size_t(y) * (w + 1) + x];
     const auto count = [&](int x0, int y0, int x1, int y1) { // inclusive, clipped
         x0 = std::max(x0, 0), y0 = std::max(y0, 0), x1 = std::min(x1, w - 1),
         y1 = std::min(y1, h - 1);
@@ -97,9 +96,9 @@ TEST(JpegOutline, CorpusMeetsTheTargets) {
                         "the drawing); holes: drawing pixels more than 2 px inside cut; specks: "
                         "background pixels more than 2 px outside shown\n";
     char line[300];
-    std::snprintf(line, sizeof line, "%-7s %4s %-4s %-4s %8s %8s %6s %7s %9s %6s  %s\n",
-                  "picture", "q", "mode", "chro", "cut all", "cut >1", "holes", "specks",
-                  "% of bg", "rects", "targets");
+    std::snprintf(line, sizeof line, "%-7s %4s %-4s %-4s %8s %8s %6s %7s %9s %6s  %s\n", "picture",
+                  "q", "mode", "chro", "cut all", "cut >1", "holes", "specks", "% of bg", "rects",
+                  "targets");
     table += line;
     for (const Entry& e : entries) {
         SCOPED_TRACE(e.jpeg);
@@ -148,8 +147,8 @@ TEST(JpegOutline, CorpusMeetsTheTargets) {
         f.approximated = shape.approximated;
 
         const Targets t = TargetsFor(e.quality);
-        const bool met = f.cutBeyond1 >= t.cut && f.holes == 0 && f.speckShare <= t.specks &&
-                         !f.approximated;
+        const bool met =
+            f.cutBeyond1 >= t.cut && f.holes == 0 && f.speckShare <= t.specks && !f.approximated;
         std::snprintf(line, sizeof line,
                       "%-7s %4d %-4s %-4s %8.2f %8.2f %6ld %7ld %8.4f%% %6zu  %s (cut>=%.1f, "
                       "holes=0, specks<=%.2f%%)\n",
@@ -161,8 +160,8 @@ TEST(JpegOutline, CorpusMeetsTheTargets) {
         EXPECT_GE(f.cutBeyond1, t.cut) << "background cut beyond the first pixel: " << line;
         EXPECT_EQ(f.holes, 0) << "drawing pixels cut more than 2 px inside: " << line;
         EXPECT_LE(f.speckShare, t.specksHeld) << "specks: " << line;
-        EXPECT_FALSE(f.approximated) << "the shape needed more than " << kMaxShapeRects
-                                     << " rectangles: " << line;
+        EXPECT_FALSE(f.approximated)
+            << "the shape needed more than " << kMaxShapeRects << " rectangles: " << line;
     }
     std::fputs(table.c_str(), stdout);
     if (const char* out = std::getenv("ZORVANE_JPEG_TABLE"))
