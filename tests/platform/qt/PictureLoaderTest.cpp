@@ -1,10 +1,12 @@
 #include "Support.h"
+#include "picture/Shape.h"
 #include "platform/qt/PictureLoader.h"
 
 #include <QBuffer>
 #include <QByteArray>
 #include <QFile>
 #include <QImage>
+#include <QImageWriter>
 
 #include <sys/stat.h>
 
@@ -151,6 +153,61 @@ TEST(PictureLoader, DecodesTheFourFormatsToOpaquePixelsAndTheMaskColour) {
                 EXPECT_NEAR(int((got >> shift) & 0xFF), int((want >> shift) & 0xFF), 6)
                     << c.name << " at " << at.x() << "," << at.y() << std::hex << " got " << got;
         }
+    }
+}
+
+// Which pixels of a picture its shape shows.
+std::vector<char> Shown(const Picture& p) {
+    std::vector<char> shown(p.pixels.size(), 0);
+    for (const Rect& r : BuildShapeRects(p).rects)
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x)
+                shown[std::size_t(y) * p.width + x] = 1;
+    return shown;
+}
+
+TEST(PictureLoader, JpegIsShapedByTheNearColourRuleAndBmpExactly) {
+    // A red block on the mask green, and one pixel a level off the green.
+    QImage drawing = Solid(120, 90, 0xFF008000);
+    for (int y = 20; y < 70; ++y)
+        for (int x = 30; x < 90; ++x)
+            drawing.setPixel(x, y, 0xFFC81E1E);
+    drawing.setPixel(10, 80, 0xFF008100);
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(75);
+    ASSERT_TRUE(writer.write(drawing.convertToFormat(QImage::Format_RGB32)));
+
+    QTemporaryDir dir;
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        bool lossy;
+    } cases[] = {{"drawing.jpg", jpeg, true}, {"drawing.bmp", Encode(drawing, "BMP"), false},
+                 // The content decides, not the name.
+                 {"drawing-really-jpeg.bmp", jpeg, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const PictureLoad load = LoadPictureFile(Put(dir, c.name, c.bytes));
+        ASSERT_TRUE(load.picture) << load.error;
+        EXPECT_EQ(load.picture->lossy, c.lossy);
+        const Picture& p = *load.picture;
+        const std::vector<char> shown = Shown(p);
+        // The block whole, the green gone more than 2 px from it; the pixel a level off the
+        // green is the user's own in the BMP, noise in the JPEG.
+        int wrong = 0;
+        for (int y = 0; y < p.height; ++y)
+            for (int x = 0; x < p.width; ++x) {
+                const bool inside = x >= 30 && x < 90 && y >= 20 && y < 70;
+                const bool away = x < 27 || x >= 93 || y < 17 || y >= 73;
+                const bool want = inside || (x == 10 && y == 80 && !c.lossy);
+                if ((inside || away) && bool(shown[std::size_t(y) * p.width + x]) != want &&
+                    wrong++ < 3)
+                    ADD_FAILURE() << "pixel " << x << "," << y << " shown: " << !want;
+            }
+        EXPECT_EQ(wrong, 0);
     }
 }
 

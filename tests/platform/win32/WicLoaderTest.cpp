@@ -1,5 +1,6 @@
-#include "platform/win32/WicLoader.h"
+#include "picture/Shape.h"
 #include "platform/win32/Handles.h"
+#include "platform/win32/WicLoader.h"
 
 #include <gtest/gtest.h>
 #include <wincodec.h>
@@ -204,8 +205,9 @@ class WicLoaderTest : public ::testing::Test {
         return path;
     }
 
-    // Solid-colour JPEG through WIC's own encoder.
-    std::wstring WriteJpeg(const std::wstring& name, UINT w, UINT h, std::uint32_t rgb) {
+    // A JPEG through WIC's own encoder: pixels 0xRRGGBB, top row first, at a quality 0..1.
+    std::wstring WriteJpeg(const std::wstring& name, UINT w, UINT h,
+                           const std::vector<std::uint32_t>& pixels, float quality = 0.75f) {
         const std::wstring path = dir_ + L"\\" + name;
         files_.push_back(path);
         ComPtr<IWICImagingFactory> f;
@@ -214,9 +216,15 @@ class WicLoaderTest : public ::testing::Test {
         ComPtr<IWICBitmapFrameEncode> frame;
         ComPtr<IPropertyBag2> props;
         Bytes px;
-        for (UINT i = 0; i < w * h; ++i)
+        for (std::uint32_t rgb : pixels)
             px.insert(px.end(),
                       {std::uint8_t(rgb), std::uint8_t(rgb >> 8), std::uint8_t(rgb >> 16)});
+        PROPBAG2 option{};
+        option.pstrName = const_cast<LPOLESTR>(L"ImageQuality");
+        VARIANT value;
+        VariantInit(&value);
+        value.vt = VT_R4;
+        value.fltVal = quality;
         WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
         const bool ok = SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr,
                                                    CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
@@ -226,6 +234,7 @@ class WicLoaderTest : public ::testing::Test {
                         SUCCEEDED(f->CreateEncoder(GUID_ContainerFormatJpeg, nullptr, enc.put())) &&
                         SUCCEEDED(enc->Initialize(stream.get(), WICBitmapEncoderNoCache)) &&
                         SUCCEEDED(enc->CreateNewFrame(frame.put(), props.put())) &&
+                        SUCCEEDED(props->Write(1, &option, &value)) &&
                         SUCCEEDED(frame->Initialize(props.get())) &&
                         SUCCEEDED(frame->SetSize(w, h)) &&
                         SUCCEEDED(frame->SetPixelFormat(&format)) &&
@@ -359,7 +368,8 @@ TEST_F(WicLoaderTest, IcoAlphaBelowHalfBecomesMask) {
 }
 
 TEST_F(WicLoaderTest, JpegKeepsItsSizeAndIsOpaque) {
-    const PictureLoad r = Load(WriteJpeg(L"j.jpg", 40, 24, 0xC86432));
+    const PictureLoad r =
+        Load(WriteJpeg(L"j.jpg", 40, 24, std::vector<std::uint32_t>(40 * 24, 0xC86432)));
     ASSERT_TRUE(r.picture) << r.error;
     EXPECT_EQ(r.picture->width, 40);
     EXPECT_EQ(r.picture->height, 24);
@@ -368,6 +378,51 @@ TEST_F(WicLoaderTest, JpegKeepsItsSizeAndIsOpaque) {
     EXPECT_NEAR(int((px >> 16) & 0xFF), 0xC8, 8);
     EXPECT_NEAR(int((px >> 8) & 0xFF), 0x64, 8);
     EXPECT_NEAR(int(px & 0xFF), 0x32, 8);
+}
+
+TEST_F(WicLoaderTest, JpegIsShapedByTheNearColourRuleAndBmpExactly) {
+    // A red block on the mask green, and one pixel a level off the green.
+    const int w = 120, h = 90;
+    std::vector<std::uint32_t> drawing(std::size_t(w) * h, kMaskColor);
+    for (int y = 20; y < 70; ++y)
+        for (int x = 30; x < 90; ++x)
+            drawing[std::size_t(y) * w + x] = 0xC81E1E;
+    drawing[std::size_t(80) * w + 10] = 0x008100;
+    struct Case {
+        std::wstring path;
+        bool lossy;
+    };
+    const std::wstring jpeg = WriteJpeg(L"drawing.jpg", w, h, drawing, 0.75f);
+    // The content decides, not the name.
+    const std::wstring misnamed = dir_ + L"\\drawing-really-jpeg.bmp";
+    ASSERT_TRUE(CopyFileW(jpeg.c_str(), misnamed.c_str(), FALSE));
+    const Case cases[] = {
+        {jpeg, true}, {Write(L"drawing.bmp", Bmp(w, h, 24, drawing)), false}, {misnamed, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.path.begin(), c.path.end()));
+        const PictureLoad r = Load(c.path);
+        ASSERT_TRUE(r.picture) << r.error;
+        EXPECT_EQ(r.picture->lossy, c.lossy);
+        std::vector<char> shown(drawing.size(), 0);
+        for (const Rect& rect : BuildShapeRects(*r.picture).rects)
+            for (int y = rect.top; y < rect.bottom; ++y)
+                for (int x = rect.left; x < rect.right; ++x)
+                    shown[std::size_t(y) * w + x] = 1;
+        // The block whole, the green gone more than 2 px from it; the pixel a level off the
+        // green is the user's own in the BMP, noise in the JPEG.
+        int wrong = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const bool inside = x >= 30 && x < 90 && y >= 20 && y < 70;
+                const bool away = x < 27 || x >= 93 || y < 17 || y >= 73;
+                const bool want = inside || (x == 10 && y == 80 && !c.lossy);
+                if ((inside || away) && bool(shown[std::size_t(y) * w + x]) != want &&
+                    wrong++ < 3)
+                    ADD_FAILURE() << "pixel " << x << "," << y << " shown: " << !want;
+            }
+        EXPECT_EQ(wrong, 0);
+    }
+    DeleteFileW(misnamed.c_str());
 }
 
 TEST_F(WicLoaderTest, UnusableFilesAreRefusedWithAReason) {
