@@ -185,7 +185,8 @@ TEST(PictureLoader, JpegIsShapedByTheNearColourRuleAndBmpExactly) {
         const char* name;
         QByteArray bytes;
         bool lossy;
-    } cases[] = {{"drawing.jpg", jpeg, true}, {"drawing.bmp", Encode(drawing, "BMP"), false},
+    } cases[] = {{"drawing.jpg", jpeg, true},
+                 {"drawing.bmp", Encode(drawing, "BMP"), false},
                  // The content decides, not the name.
                  {"drawing-really-jpeg.bmp", jpeg, true}};
     for (const Case& c : cases) {

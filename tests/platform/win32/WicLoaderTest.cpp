@@ -416,8 +416,7 @@ TEST_F(WicLoaderTest, JpegIsShapedByTheNearColourRuleAndBmpExactly) {
                 const bool inside = x >= 30 && x < 90 && y >= 20 && y < 70;
                 const bool away = x < 27 || x >= 93 || y < 17 || y >= 73;
                 const bool want = inside || (x == 10 && y == 80 && !c.lossy);
-                if ((inside || away) && bool(shown[std::size_t(y) * w + x]) != want &&
-                    wrong++ < 3)
+                if ((inside || away) && bool(shown[std::size_t(y) * w + x]) != want && wrong++ < 3)
                     ADD_FAILURE() << "pixel " << x << "," << y << " shown: " << !want;
             }
         EXPECT_EQ(wrong, 0);
