@@ -1,6 +1,8 @@
 // The mask-run scan, native (Google Benchmark), on 4000x3000 pictures of five outlines:
 // FindRowRuns against the plain per-pixel loop (FindRowRunsPerPixel) and a read-only pass over
 // the same pixels, plus the whole BuildShapeRects. Ratios use the best CPU time of each measure.
+// With --jpeg-decoded=PPM --jpeg-original=PPM (scripts/bench makes them), also a JPEG-decoded
+// picture: the lossy rule's scan and shape against the exact ones.
 // Lines starting with "RESULT" and "TARGET" are read by scripts/bench.
 
 #include "Outlines.h"
@@ -15,6 +17,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <random>
 #include <string>
@@ -54,7 +57,7 @@ template <auto Scan> void BM_Scan(benchmark::State& state, Outline kind) {
     for (auto _ : state) {
         for (int y = 0; y < p.height; ++y) {
             runs.clear();
-            Scan(p.pixels.data() + std::size_t(y) * p.width, p.width, runs);
+            Scan(p.pixels.data() + std::size_t(y) * p.width, p.width, runs, 0);
         }
         benchmark::DoNotOptimize(runs.data());
     }
@@ -103,6 +106,66 @@ void BM_BuildShapeRects(benchmark::State& state, Outline kind) {
     state.counters["rects"] = double(rects);
 }
 
+// A binary PPM (P6, 8 bits) as an opaque picture; empty when it cannot be read.
+Picture ReadPpm(const std::string& path) {
+    Picture p;
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    int maxval = 0;
+    if (!(in >> magic >> p.width >> p.height >> maxval) || magic != "P6" || maxval != 255 ||
+        !PictureSizeAllowed(std::uint64_t(std::max(p.width, 0)),
+                            std::uint64_t(std::max(p.height, 0))))
+        return {};
+    in.get();
+    std::vector<unsigned char> rgb(std::size_t(p.width) * p.height * 3);
+    if (!in.read(reinterpret_cast<char*>(rgb.data()), std::streamsize(rgb.size())))
+        return {};
+    p.pixels.resize(std::size_t(p.width) * p.height);
+    for (std::size_t i = 0; i < p.pixels.size(); ++i)
+        p.pixels[i] = 0xFF000000u | std::uint32_t(rgb[3 * i]) << 16 |
+                      std::uint32_t(rgb[3 * i + 1]) << 8 | rgb[3 * i + 2];
+    return p;
+}
+
+// The JPEG pictures: the lossless original and the decoded JPEG (lossy).
+Picture gOriginal, gDecoded;
+
+void BM_JpegScan(benchmark::State& state, const Picture* p, int tolerance) {
+    std::vector<Run> runs;
+    for (auto _ : state) {
+        for (int y = 0; y < p->height; ++y) {
+            runs.clear();
+            FindRowRuns(p->pixels.data() + std::size_t(y) * p->width, p->width, runs, tolerance);
+        }
+        benchmark::DoNotOptimize(runs.data());
+    }
+}
+
+void BM_JpegShape(benchmark::State& state, const Picture* p) {
+    std::size_t rects = 0;
+    for (auto _ : state) {
+        const ShapeRects shape = BuildShapeRects(*p);
+        rects = shape.rects.size();
+        benchmark::DoNotOptimize(shape.rects.data());
+    }
+    state.counters["rects"] = double(rects);
+}
+
+// name, picture, what it is
+struct JpegMeasure {
+    const char* name;
+    const Picture* picture;
+    int tolerance; // -1: the whole shape
+    const char* text;
+};
+const JpegMeasure kJpegMeasures[] = {
+    {"jpeg/exact-scan-decoded", &gDecoded, 0, "exact scan, the decoded JPEG"},
+    {"jpeg/exact-scan-original", &gOriginal, 0, "exact scan, the lossless original"},
+    {"jpeg/lossy-scan-decoded", &gDecoded, kLossyMaskTolerance, "lossy scan, the decoded JPEG"},
+    {"jpeg/exact-shape-original", &gOriginal, -1, "exact shape, the lossless original"},
+    {"jpeg/lossy-shape-decoded", &gDecoded, -1, "lossy shape, the decoded JPEG"},
+};
+
 const char* const kMeasures[] = {"read", "runs", "per-pixel", "shape"};
 
 // Prints as usual and keeps the best CPU time of each measure over its repetitions (CPU time
@@ -129,7 +192,18 @@ class RatioReporter : public benchmark::ConsoleReporter {
 int main(int argc, char** argv) {
     // Unless told otherwise: five repetitions of everything in random order, so that a change
     // in the machine's load falls on baselines and scans alike.
-    std::vector<char*> args(argv, argv + argc);
+    std::vector<char*> args;
+    std::string decodedPath, originalPath;
+    for (int i = 0; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a.rfind("--jpeg-decoded=", 0) == 0)
+            decodedPath = a.substr(15);
+        else if (a.rfind("--jpeg-original=", 0) == 0)
+            originalPath = a.substr(16);
+        else
+            args.push_back(argv[i]);
+    }
+    argc = int(args.size());
     std::string reps = "--benchmark_repetitions=5",
                 order = "--benchmark_enable_random_interleaving=true",
                 minTime = "--benchmark_min_time=0.2";
@@ -154,6 +228,24 @@ int main(int argc, char** argv) {
             ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("shape/" + name).c_str(), BM_BuildShapeRects, k)
             ->Unit(benchmark::kMillisecond);
+    }
+    if (!decodedPath.empty()) {
+        gDecoded = ReadPpm(decodedPath);
+        gOriginal = ReadPpm(originalPath);
+        gDecoded.lossy = true;
+        if (gDecoded.pixels.empty() || gOriginal.width != gDecoded.width ||
+            gOriginal.height != gDecoded.height) {
+            std::fprintf(stderr, "shape_bench: cannot read %s and %s as PPMs of one size\n",
+                         decodedPath.c_str(), originalPath.c_str());
+            return 1;
+        }
+        for (const JpegMeasure& m : kJpegMeasures) {
+            auto* b =
+                m.tolerance < 0
+                    ? benchmark::RegisterBenchmark(m.name, BM_JpegShape, m.picture)
+                    : benchmark::RegisterBenchmark(m.name, BM_JpegScan, m.picture, m.tolerance);
+            b->Unit(benchmark::kMillisecond);
+        }
     }
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -201,6 +293,36 @@ int main(int argc, char** argv) {
                       "TARGET scan_%s %.1fx per-pixel, %.2fx read-only need>=3x,<=1.5x %s\n", Id(k),
                       speedup, overFloor, speedup >= 3 && overFloor <= 1.5 ? "MET" : "MISSED");
         targets += line;
+    }
+    if (!gDecoded.pixels.empty()) {
+        double t[std::size(kJpegMeasures)];
+        bool have = true;
+        for (std::size_t m = 0; m < std::size(kJpegMeasures); ++m) {
+            const auto it = reporter.times.find(kJpegMeasures[m].name);
+            have = have && it != reporter.times.end();
+            t[m] = have ? it->second : 0;
+        }
+        if (have) {
+            std::printf("\nJPEG-decoded picture, %dx%d, best CPU ms:\n", gDecoded.width,
+                        gDecoded.height);
+            for (std::size_t m = 0; m < std::size(kJpegMeasures); ++m)
+                std::printf("%-36s %8.2f\n", kJpegMeasures[m].text, t[m]);
+            const double scan = t[2] / t[0], scanOriginal = t[2] / t[1], shape = t[4] / t[3];
+            std::printf("lossy scan = %.2fx the exact scan of the same pixels, %.2fx that of the "
+                        "original; lossy shape = %.2fx the exact shape of the original\n",
+                        scan, scanOriginal, shape);
+            std::snprintf(line, sizeof line,
+                          "RESULT jpeg exact_scan_decoded_ms=%.3f exact_scan_original_ms=%.3f "
+                          "lossy_scan_ms=%.3f exact_shape_ms=%.3f lossy_shape_ms=%.3f\n",
+                          t[0], t[1], t[2], t[3], t[4]);
+            results += line;
+            std::snprintf(line, sizeof line,
+                          "TARGET jpeg_lossy_scan %.2fx the exact scan (%.2f vs %.2f ms; %.2fx "
+                          "the original's) need<=1.3x %s\n",
+                          scan, t[2], t[0], scanOriginal,
+                          std::max(scan, scanOriginal) <= 1.3 ? "MET" : "MISSED");
+            targets += line;
+        }
     }
     std::printf("\nFresh memory: a 48 MB buffer allocated and filled in %.0f ms (best of 3).\n",
                 firstTouch);

@@ -1,6 +1,7 @@
 #include "picture/Shape.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 
 #if (defined(__SSE2__) || defined(_M_X64)) && !defined(ZORVANE_NO_SIMD)
@@ -22,28 +23,41 @@ std::uint64_t OpaqueBitsScalar(const std::uint32_t* px, int n, int tolerance) {
     return bits;
 }
 
-std::uint64_t OpaqueBits64(const std::uint32_t* px, int tolerance) {
 #ifdef ZORVANE_SHAPE_SSE2
-    // Per byte |pixel - key| with two saturating subtractions, less the tolerance: a pixel is
-    // mask when nothing is left. Alpha's tolerance is 255, so alpha never counts.
-    const auto t = std::uint32_t(tolerance);
-    const __m128i key = _mm_set1_epi32(static_cast<int>(kMaskColor));
-    const __m128i tol = _mm_set1_epi32(static_cast<int>(0xFF000000u | t << 16 | t << 8 | t));
-    const __m128i zero = _mm_setzero_si128();
+// Bit i set when pixel i is not mask, eq(v) giving all-ones for each mask pixel of four.
+template <typename Eq> std::uint64_t OpaqueBits64(const std::uint32_t* px, const Eq& eq) {
     std::uint64_t maskBits = 0;
     for (int i = 0; i < kBlock; i += 16) {
-        auto eq = [&](int k) {
-            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(px + i + k));
-            __m128i d = _mm_or_si128(_mm_subs_epu8(v, key), _mm_subs_epu8(key, v));
-            return _mm_cmpeq_epi32(_mm_subs_epu8(d, tol), zero);
+        auto at = [&](int k) {
+            return eq(_mm_loadu_si128(reinterpret_cast<const __m128i*>(px + i + k)));
         };
         // The compare results are all-ones or zero, so saturating packs keep them intact.
-        __m128i a = _mm_packs_epi32(eq(0), eq(4));
-        __m128i b = _mm_packs_epi32(eq(8), eq(12));
+        __m128i a = _mm_packs_epi32(at(0), at(4));
+        __m128i b = _mm_packs_epi32(at(8), at(12));
         auto m = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(a, b)));
         maskBits |= std::uint64_t(m) << i;
     }
     return ~maskBits;
+}
+#endif
+
+std::uint64_t OpaqueBits64(const std::uint32_t* px, int tolerance) {
+#ifdef ZORVANE_SHAPE_SSE2
+    const __m128i key = _mm_set1_epi32(static_cast<int>(kMaskColor));
+    if (tolerance == 0) {
+        const __m128i low24 = _mm_set1_epi32(0xFFFFFF);
+        return OpaqueBits64(
+            px, [&](__m128i v) { return _mm_cmpeq_epi32(_mm_and_si128(v, low24), key); });
+    }
+    // Per byte |pixel - key| with two saturating subtractions, less the tolerance: a pixel is
+    // mask when nothing is left. Alpha's tolerance is 255, so alpha never counts.
+    const auto t = std::uint32_t(tolerance);
+    const __m128i tol = _mm_set1_epi32(static_cast<int>(0xFF000000u | t << 16 | t << 8 | t));
+    const __m128i zero = _mm_setzero_si128();
+    return OpaqueBits64(px, [&](__m128i v) {
+        __m128i d = _mm_or_si128(_mm_subs_epu8(v, key), _mm_subs_epu8(key, v));
+        return _mm_cmpeq_epi32(_mm_subs_epu8(d, tol), zero);
+    });
 #else
     return OpaqueBitsScalar(px, kBlock, tolerance);
 #endif
@@ -51,6 +65,45 @@ std::uint64_t OpaqueBits64(const std::uint32_t* px, int tolerance) {
 
 std::uint64_t OpaqueBits(const std::uint32_t* px, int n, int tolerance) {
     return n == kBlock ? OpaqueBits64(px, tolerance) : OpaqueBitsScalar(px, n, tolerance);
+}
+
+// For three tolerances at once (one read of the pixels): bit i of near[k] set when pixel i is
+// within tolerance[k] of the mask colour; n <= 64.
+void NearBits3(const std::uint32_t* px, int n, const int (&tolerance)[3],
+               std::uint64_t (&near)[3]) {
+#ifdef ZORVANE_SHAPE_SSE2
+    if (n == kBlock) {
+        const __m128i key = _mm_set1_epi32(static_cast<int>(kMaskColor));
+        const __m128i zero = _mm_setzero_si128();
+        __m128i tol[3];
+        for (int k = 0; k < 3; ++k) {
+            const auto t = std::uint32_t(tolerance[k]);
+            tol[k] = _mm_set1_epi32(static_cast<int>(0xFF000000u | t << 16 | t << 8 | t));
+            near[k] = 0;
+        }
+        for (int i = 0; i < kBlock; i += 16) {
+            __m128i d[4];
+            for (int j = 0; j < 4; ++j) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(px + i + 4 * j));
+                d[j] = _mm_or_si128(_mm_subs_epu8(v, key), _mm_subs_epu8(key, v));
+            }
+            for (int k = 0; k < 3; ++k) {
+                auto eq = [&](int j) { return _mm_cmpeq_epi32(_mm_subs_epu8(d[j], tol[k]), zero); };
+                __m128i a = _mm_packs_epi32(eq(0), eq(1));
+                __m128i b = _mm_packs_epi32(eq(2), eq(3));
+                auto m = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(a, b)));
+                near[k] |= std::uint64_t(m) << i;
+            }
+        }
+        return;
+    }
+#endif
+    near[0] = near[1] = near[2] = 0;
+    for (int i = 0; i < n; ++i) {
+        const int d = MaskDistance(px[i]);
+        for (int k = 0; k < 3; ++k)
+            near[k] |= std::uint64_t(d <= tolerance[k]) << i;
+    }
 }
 
 int ClampTolerance(int tolerance) {
@@ -131,20 +184,22 @@ class BitPlane {
     }
     std::vector<std::uint64_t> take() { return std::move(bits_); }
 
-    // The plane's pixels opaque at `tolerance`, or (near) within it of the mask colour.
-    static BitPlane Classify(const Picture& p, int tolerance, bool near) {
-        BitPlane plane(p.width, p.height);
+    // The pixels within each of three tolerances of the mask colour.
+    static std::array<BitPlane, 3> Near(const Picture& p, const int (&tolerance)[3]) {
+        std::array<BitPlane, 3> planes{BitPlane(p.width, p.height), BitPlane(p.width, p.height),
+                                       BitPlane(p.width, p.height)};
+        const int words = planes[0].words_;
         for (int y = 0; y < p.height; ++y) {
             const std::uint32_t* px = p.pixels.data() + std::size_t(y) * p.width;
-            std::uint64_t* out = plane.row(y);
-            for (int i = 0; i < plane.words_; ++i) {
+            for (int i = 0; i < words; ++i) {
                 const int base = i * kBlock;
-                const std::uint64_t opaque =
-                    OpaqueBits(px + base, std::min(kBlock, p.width - base), tolerance);
-                out[i] = (near ? ~opaque : opaque) & plane.valid(i);
+                std::uint64_t near[3];
+                NearBits3(px + base, std::min(kBlock, p.width - base), tolerance, near);
+                for (int k = 0; k < 3; ++k)
+                    planes[k].row(y)[i] = near[k];
             }
         }
-        return plane;
+        return planes;
     }
 
     // Every bit within r (<= 63) pixels of a set bit, across and down: a (2r+1)-square.
@@ -219,26 +274,21 @@ std::vector<std::uint64_t> LossyOpaqueBits(const Picture& picture) {
     if (width <= 0 || height <= 0 ||
         picture.pixels.size() != std::size_t(width) * std::size_t(height))
         return {};
-    BitPlane opaque = BitPlane::Classify(picture, kLossyMaskTolerance, false);
+    auto [cut, bleed, speck] =
+        BitPlane::Near(picture, {kLossyMaskTolerance, kBleedTolerance, kSpeckTolerance});
+    BitPlane opaque = cut.Inverted();
 
     // Colour bleed, judged on the plain near-colour cut.
     {
-        const BitPlane bleed = BitPlane::Classify(picture, kBleedTolerance, true);
-        const BitPlane nearCut = opaque.Inverted().Dilated(2);
+        const BitPlane nearCut = cut.Dilated(2);
         const BitPlane nearStrong = bleed.Inverted().Dilated(2);
-        std::vector<std::pair<int, int>> gone;
-        BitPlane::ForEach(bleed, nearCut, nearStrong, [&](int x, int y) {
-            if (opaque.at(x, y))
-                gone.emplace_back(x, y);
-        });
-        for (const auto& [x, y] : gone)
-            opaque.set(x, y, false);
+        BitPlane::ForEach(bleed, nearCut, nearStrong,
+                          [&](int x, int y) { opaque.set(x, y, false); });
     }
 
     // Specks: peeled until none is left. Taking pixels away only adds see-through neighbours,
     // so the order does not change the result.
     {
-        const BitPlane speck = BitPlane::Classify(picture, kSpeckTolerance, true);
         std::vector<std::pair<int, int>> work;
         BitPlane::ForEach(opaque, speck, opaque.Inverted().Dilated(1),
                           [&](int x, int y) { work.emplace_back(x, y); });
@@ -257,7 +307,7 @@ std::vector<std::uint64_t> LossyOpaqueBits(const Picture& picture) {
 
     // Pin-holes, judged all at once on the state the specks left.
     {
-        const BitPlane cut = opaque.Inverted();
+        cut = opaque.Inverted();
         std::vector<std::pair<int, int>> back;
         BitPlane::ForEach(cut, cut, opaque.Dilated(1), [&](int x, int y) {
             if (opaque.Neighbours(x, y) >= 7)
