@@ -186,6 +186,9 @@ make_pictures() {
     $c -size 40x40 'xc:rgb(200,0,0)' e.png && cp e.png e.jpeg &&
     $c -size 72x36 'xc:rgb(255,128,0)' BMP3:写真.bmp &&
     $c -size 1100x500 'xc:rgb(0,160,160)' BMP3:wide.bmp &&
+    $c -size 160x100 "xc:$g" -fill 'rgb(200,0,0)' -draw 'rectangle 20,10 139,89' -quality 75 f.jpg &&
+    $c -size 160x100 "xc:$g" -fill 'rgb(200,0,0)' -draw 'rectangle 20,10 139,89' \
+      -fill 'rgb(0,129,0)' -draw 'point 8,92' BMP3:g.bmp &&
     printf 'not a picture\n' >broken.bmp || { cd - >/dev/null; return 1; }
   # Nested folders until the picture's path (as path_length counts it) nears LONG_MAX.
   LONG_DIR=$E2E_PICS/long/

@@ -66,6 +66,28 @@ path_only() {
   wait_for pixel_is $((x + 1)) $((y + 1)) "$DESKTOP_RGB" || { fail "mask spot: $(pixel $((x + 1)) $((y + 1)))"; return 1; }
 }
 
+near_colour() { shot && ! far "$(pixel "$1" "$2")" "$3"; }  # X Y RGB, within 24 a channel
+
+# A JPEG drawing on the mask green: its green, a few levels off after JPEG, is see-through too.
+jpeg_transparent() {
+  settings_write "Save=$(pic f.jpg)" Left=4500 Top=3000 Scale=True Always=1
+  start_program || return 1
+  wait_for picture_at "300 200 160 100" || { fail "picture: $(picture_geometry)"; return 1; }
+  wait_for near_colour 330 220 "200,0,0" || { fail "JPEG not drawn: $(pixel 330 220)"; return 1; }
+  expect_eq "JPEG background near the corner" "$DESKTOP_RGB" "$(pixel 305 205)" &&
+    expect_eq "JPEG background beside the drawing" "$DESKTOP_RGB" "$(pixel 450 250)"
+}
+
+# In a BMP only the exact green is see-through: a pixel one level off it is the user's own.
+bmp_exact() {
+  settings_write "Save=$(pic g.bmp)" Left=4500 Top=3000 Scale=True Always=1
+  start_program || return 1
+  wait_for pixel_is 330 220 "200,0,0" || { fail "BMP not drawn: $(pixel 330 220)"; return 1; }
+  expect_eq "the pixel one level off the green" "0,129,0" "$(pixel 308 292)" &&
+    expect_eq "the green beside it" "$DESKTOP_RGB" "$(pixel 310 292)" &&
+    expect_eq "outline box" "8,10,140,93" "$(picture_shape)"
+}
+
 unloadable() {
   local missing
   missing=$(pic no-such-picture.bmp)
@@ -86,5 +108,7 @@ e2e_begin
 group "saved: transparent, always on top; second start" transparent_topmost
 group "saved: transparent off, not on top" plain_not_topmost
 group "saved: the path alone" path_only
+group "saved: a JPEG on the mask green, transparent" jpeg_transparent
+group "saved: a BMP keeps a pixel one level off the green" bmp_exact
 group "saved picture that cannot be loaded" unloadable
 e2e_end
