@@ -168,7 +168,6 @@ class BitPlane {
         : width_(width), height_(height), words_((width + kBlock - 1) / kBlock),
           bits_(std::size_t(words_) * height, 0) {}
 
-    int words() const { return words_; }
     std::uint64_t* row(int y) { return bits_.data() + std::size_t(y) * words_; }
     const std::uint64_t* row(int y) const { return bits_.data() + std::size_t(y) * words_; }
     bool at(int x, int y) const { return row(y)[x / kBlock] >> (x % kBlock) & 1; }
