@@ -67,16 +67,16 @@ std::uint64_t OpaqueBits(const std::uint32_t* px, int n, int tolerance) {
     return n == kBlock ? OpaqueBits64(px, tolerance) : OpaqueBitsScalar(px, n, tolerance);
 }
 
-// For three tolerances at once (one read of the pixels): bit i of near[k] set when pixel i is
+// For two tolerances at once (one read of the pixels): bit i of near[k] set when pixel i is
 // within tolerance[k] of the mask colour; n <= 64.
-void NearBits3(const std::uint32_t* px, int n, const int (&tolerance)[3],
-               std::uint64_t (&near)[3]) {
+void NearBits2(const std::uint32_t* px, int n, const int (&tolerance)[2],
+               std::uint64_t (&near)[2]) {
 #ifdef ZORVANE_SHAPE_SSE2
     if (n == kBlock) {
         const __m128i key = _mm_set1_epi32(static_cast<int>(kMaskColor));
         const __m128i zero = _mm_setzero_si128();
-        __m128i tol[3];
-        for (int k = 0; k < 3; ++k) {
+        __m128i tol[2];
+        for (int k = 0; k < 2; ++k) {
             const auto t = std::uint32_t(tolerance[k]);
             tol[k] = _mm_set1_epi32(static_cast<int>(0xFF000000u | t << 16 | t << 8 | t));
             near[k] = 0;
@@ -87,7 +87,7 @@ void NearBits3(const std::uint32_t* px, int n, const int (&tolerance)[3],
                 const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(px + i + 4 * j));
                 d[j] = _mm_or_si128(_mm_subs_epu8(v, key), _mm_subs_epu8(key, v));
             }
-            for (int k = 0; k < 3; ++k) {
+            for (int k = 0; k < 2; ++k) {
                 auto eq = [&](int j) { return _mm_cmpeq_epi32(_mm_subs_epu8(d[j], tol[k]), zero); };
                 __m128i a = _mm_packs_epi32(eq(0), eq(1));
                 __m128i b = _mm_packs_epi32(eq(2), eq(3));
@@ -98,10 +98,10 @@ void NearBits3(const std::uint32_t* px, int n, const int (&tolerance)[3],
         return;
     }
 #endif
-    near[0] = near[1] = near[2] = 0;
+    near[0] = near[1] = 0;
     for (int i = 0; i < n; ++i) {
         const int d = MaskDistance(px[i]);
-        for (int k = 0; k < 3; ++k)
+        for (int k = 0; k < 2; ++k)
             near[k] |= std::uint64_t(d <= tolerance[k]) << i;
     }
 }
@@ -183,18 +183,17 @@ class BitPlane {
     }
     std::vector<std::uint64_t> take() { return std::move(bits_); }
 
-    // The pixels within each of three tolerances of the mask colour.
-    static std::array<BitPlane, 3> Near(const Picture& p, const int (&tolerance)[3]) {
-        std::array<BitPlane, 3> planes{BitPlane(p.width, p.height), BitPlane(p.width, p.height),
-                                       BitPlane(p.width, p.height)};
+    // The pixels within each of two tolerances of the mask colour.
+    static std::array<BitPlane, 2> Near(const Picture& p, const int (&tolerance)[2]) {
+        std::array<BitPlane, 2> planes{BitPlane(p.width, p.height), BitPlane(p.width, p.height)};
         const int words = planes[0].words_;
         for (int y = 0; y < p.height; ++y) {
             const std::uint32_t* px = p.pixels.data() + std::size_t(y) * p.width;
             for (int i = 0; i < words; ++i) {
                 const int base = i * kBlock;
-                std::uint64_t near[3];
-                NearBits3(px + base, std::min(kBlock, p.width - base), tolerance, near);
-                for (int k = 0; k < 3; ++k)
+                std::uint64_t near[2];
+                NearBits2(px + base, std::min(kBlock, p.width - base), tolerance, near);
+                for (int k = 0; k < 2; ++k)
                     planes[k].row(y)[i] = near[k];
             }
         }
@@ -273,15 +272,14 @@ std::vector<std::uint64_t> LossyOpaqueBits(const Picture& picture) {
     if (width <= 0 || height <= 0 ||
         picture.pixels.size() != std::size_t(width) * std::size_t(height))
         return {};
-    auto [cut, bleed, speck] =
-        BitPlane::Near(picture, {kLossyMaskTolerance, kBleedTolerance, kSpeckTolerance});
+    auto [cut, noise] = BitPlane::Near(picture, {kLossyMaskTolerance, kNoiseTolerance});
     BitPlane opaque = cut.Inverted();
 
     // Colour bleed, judged on the plain near-colour cut.
     {
         const BitPlane nearCut = cut.Dilated(2);
-        const BitPlane nearStrong = bleed.Inverted().Dilated(2);
-        BitPlane::ForEach(bleed, nearCut, nearStrong,
+        const BitPlane nearStrong = noise.Inverted().Dilated(3);
+        BitPlane::ForEach(noise, nearCut, nearStrong,
                           [&](int x, int y) { opaque.set(x, y, false); });
     }
 
@@ -289,7 +287,7 @@ std::vector<std::uint64_t> LossyOpaqueBits(const Picture& picture) {
     // so the order does not change the result.
     {
         std::vector<std::pair<int, int>> work;
-        BitPlane::ForEach(opaque, speck, opaque.Inverted().Dilated(1),
+        BitPlane::ForEach(opaque, noise, opaque.Inverted().Dilated(1),
                           [&](int x, int y) { work.emplace_back(x, y); });
         while (!work.empty()) {
             const auto [x, y] = work.back();
@@ -299,7 +297,7 @@ std::vector<std::uint64_t> LossyOpaqueBits(const Picture& picture) {
             opaque.set(x, y, false);
             for (int yy = std::max(0, y - 1); yy <= std::min(height - 1, y + 1); ++yy)
                 for (int xx = std::max(0, x - 1); xx <= std::min(width - 1, x + 1); ++xx)
-                    if (opaque.at(xx, yy) && speck.at(xx, yy))
+                    if (opaque.at(xx, yy) && noise.at(xx, yy))
                         work.emplace_back(xx, yy);
         }
     }

@@ -47,18 +47,17 @@ struct ShapeRects {
 ShapeRects BuildShapeRects(const Picture& picture, std::size_t maxRects = kMaxShapeRects);
 
 // Which pixels of a lossy picture stay on screen: one bit a pixel (bit x % 64 of word x / 64 of
-// its row), rows of (width + 63) / 64 words. Near the mask colour, then:
-//  - colour bleed: a pixel within kBleedTolerance of the mask colour that has, within 2 pixels,
-//    both a see-through pixel and a pixel farther off than that, lies between the background and
-//    a strongly coloured drawing: its colour is the two mixed (JPEG keeps colour at half
-//    resolution and rings at edges), and it goes;
-//  - specks: pixels within kSpeckTolerance with at least 5 of their 8 neighbours see-through go,
-//    again and again until none is left (dots, thin lines and spurs of noise);
-//  - pin-holes: a see-through pixel with at least 7 of its 8 neighbours shown is shown.
+// its row), rows of (width + 63) / 64 words. Near the mask colour, then, for pixels within
+// kNoiseTolerance of it:
+//  - colour bleed: one with a see-through pixel within 2 pixels and a pixel farther off than
+//    kNoiseTolerance within 3 lies between the background and a strongly coloured drawing: its
+//    colour is the two mixed (JPEG keeps colour at half resolution and rings at edges); it goes;
+//  - specks: one with at least 5 of its 8 neighbours see-through goes, again and again until
+//    none is left (dots, thin lines and spurs of noise);
+// and last, pin-holes: a see-through pixel with at least 7 of its 8 neighbours shown is shown.
 // Greens that are not the mask and fill an area stay: their inside has no see-through
 // neighbours and no strong colour near.
-inline constexpr int kBleedTolerance = 48;
-inline constexpr int kSpeckTolerance = 64;
+inline constexpr int kNoiseTolerance = 56;
 std::vector<std::uint64_t> LossyOpaqueBits(const Picture& picture);
 
 } // namespace zorvane

@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t nbits = (size - 3) * 8;
     const std::uint32_t exactInk[] = {0x008001, 0x018000, 0x000000};
     const std::uint32_t lossyInk[] = {0x0C8C0C, 0x0D8000, 0x148C0A, 0x009600,
-                                      0x30B030, 0x31B000, 0x408040, 0xC81E1E};
+                                      0x38B838, 0x39B000, 0x408040, 0xC81E1E};
     const std::uint32_t lossyMask[] = {kMaskColor, 0x058504, 0x0C740C};
     p.pixels.resize(std::size_t(p.width) * p.height);
     for (std::size_t i = 0; i < p.pixels.size(); ++i) {
@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         p.pixels[i] = alpha | colour;
     }
 
-    for (int tolerance : {0, kLossyMaskTolerance, kSpeckTolerance}) {
+    for (int tolerance : {0, kLossyMaskTolerance, kNoiseTolerance}) {
         for (int y = 0; y < p.height; ++y) {
             std::vector<Run> fast, slow;
             FindRowRuns(&p.pixels[std::size_t(y) * p.width], p.width, fast, tolerance);
