@@ -24,6 +24,22 @@ std::uint64_t OpaqueBitsScalar(const std::uint32_t* px, int n, int tolerance) {
 }
 
 #ifdef ZORVANE_SHAPE_SSE2
+// Each byte of a pixel within tolerance of the mask colour's is in [low, low + width]: so
+// (byte - low), wrapping, less width with saturation, leaves nothing. Alpha's range is all 256.
+struct Range {
+    __m128i low, width;
+};
+Range RangeFor(int tolerance) {
+    std::uint32_t low = 0, width = 0xFF000000u;
+    for (int shift = 0; shift < 24; shift += 8) {
+        const int key = int(kMaskColor >> shift & 0xFF);
+        const int lo = std::max(0, key - tolerance), hi = std::min(255, key + tolerance);
+        low |= std::uint32_t(lo) << shift;
+        width |= std::uint32_t(hi - lo) << shift;
+    }
+    return {_mm_set1_epi32(static_cast<int>(low)), _mm_set1_epi32(static_cast<int>(width))};
+}
+
 // Bit i set when pixel i is not mask, eq(v) giving all-ones for each mask pixel of four.
 template <typename Eq> std::uint64_t OpaqueBits64(const std::uint32_t* px, const Eq& eq) {
     std::uint64_t maskBits = 0;
@@ -49,14 +65,10 @@ std::uint64_t OpaqueBits64(const std::uint32_t* px, int tolerance) {
         return OpaqueBits64(
             px, [&](__m128i v) { return _mm_cmpeq_epi32(_mm_and_si128(v, low24), key); });
     }
-    // Per byte |pixel - key| with two saturating subtractions, less the tolerance: a pixel is
-    // mask when nothing is left. Alpha's tolerance is 255, so alpha never counts.
-    const auto t = std::uint32_t(tolerance);
-    const __m128i tol = _mm_set1_epi32(static_cast<int>(0xFF000000u | t << 16 | t << 8 | t));
+    const Range range = RangeFor(tolerance);
     const __m128i zero = _mm_setzero_si128();
     return OpaqueBits64(px, [&](__m128i v) {
-        __m128i d = _mm_or_si128(_mm_subs_epu8(v, key), _mm_subs_epu8(key, v));
-        return _mm_cmpeq_epi32(_mm_subs_epu8(d, tol), zero);
+        return _mm_cmpeq_epi32(_mm_subs_epu8(_mm_sub_epi8(v, range.low), range.width), zero);
     });
 #else
     return OpaqueBitsScalar(px, kBlock, tolerance);
@@ -73,22 +85,18 @@ void NearBits2(const std::uint32_t* px, int n, const int (&tolerance)[2],
                std::uint64_t (&near)[2]) {
 #ifdef ZORVANE_SHAPE_SSE2
     if (n == kBlock) {
-        const __m128i key = _mm_set1_epi32(static_cast<int>(kMaskColor));
         const __m128i zero = _mm_setzero_si128();
-        __m128i tol[2];
-        for (int k = 0; k < 2; ++k) {
-            const auto t = std::uint32_t(tolerance[k]);
-            tol[k] = _mm_set1_epi32(static_cast<int>(0xFF000000u | t << 16 | t << 8 | t));
-            near[k] = 0;
-        }
+        const Range range[2] = {RangeFor(tolerance[0]), RangeFor(tolerance[1])};
+        near[0] = near[1] = 0;
         for (int i = 0; i < kBlock; i += 16) {
-            __m128i d[4];
-            for (int j = 0; j < 4; ++j) {
-                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(px + i + 4 * j));
-                d[j] = _mm_or_si128(_mm_subs_epu8(v, key), _mm_subs_epu8(key, v));
-            }
+            __m128i v[4];
+            for (int j = 0; j < 4; ++j)
+                v[j] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(px + i + 4 * j));
             for (int k = 0; k < 2; ++k) {
-                auto eq = [&](int j) { return _mm_cmpeq_epi32(_mm_subs_epu8(d[j], tol[k]), zero); };
+                auto eq = [&](int j) {
+                    return _mm_cmpeq_epi32(
+                        _mm_subs_epu8(_mm_sub_epi8(v[j], range[k].low), range[k].width), zero);
+                };
                 __m128i a = _mm_packs_epi32(eq(0), eq(1));
                 __m128i b = _mm_packs_epi32(eq(2), eq(3));
                 auto m = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(a, b)));
