@@ -23,95 +23,95 @@ std::uint64_t OpaqueBitsScalar(const std::uint32_t* px, int n, int tolerance) {
     return bits;
 }
 
+// How a pixel is told from the mask colour at one tolerance; made once for many pixels.
+struct MaskTest {
+    explicit MaskTest(int tolerance) : tolerance(tolerance) {
 #ifdef ZORVANE_SHAPE_SSE2
-// Each byte of a pixel within tolerance of the mask colour's is in [low, low + width]: so
-// (byte - low), wrapping, less width with saturation, leaves nothing. Alpha's range is all 256.
-struct Range {
+        // Each byte of a pixel within the tolerance is in [low, low + width]: (byte - low),
+        // wrapping, less width with saturation, leaves nothing. Alpha's range is all 256.
+        std::uint32_t lo = 0, w = 0xFF000000u;
+        for (int shift = 0; shift < 24; shift += 8) {
+            const int key = int(kMaskColor >> shift & 0xFF);
+            const int from = std::max(0, key - tolerance), to = std::min(255, key + tolerance);
+            lo |= std::uint32_t(from) << shift;
+            w |= std::uint32_t(to - from) << shift;
+        }
+        low = _mm_set1_epi32(static_cast<int>(lo));
+        width = _mm_set1_epi32(static_cast<int>(w));
+#endif
+    }
+    int tolerance;
+#ifdef ZORVANE_SHAPE_SSE2
     __m128i low, width;
+    // All-ones for each of four pixels that is mask.
+    __m128i Mask(__m128i v) const {
+        return _mm_cmpeq_epi32(_mm_subs_epu8(_mm_sub_epi8(v, low), width), _mm_setzero_si128());
+    }
+#endif
 };
-Range RangeFor(int tolerance) {
-    std::uint32_t low = 0, width = 0xFF000000u;
-    for (int shift = 0; shift < 24; shift += 8) {
-        const int key = int(kMaskColor >> shift & 0xFF);
-        const int lo = std::max(0, key - tolerance), hi = std::min(255, key + tolerance);
-        low |= std::uint32_t(lo) << shift;
-        width |= std::uint32_t(hi - lo) << shift;
-    }
-    return {_mm_set1_epi32(static_cast<int>(low)), _mm_set1_epi32(static_cast<int>(width))};
-}
 
-// Bit i set when pixel i is not mask, eq(v) giving all-ones for each mask pixel of four.
-template <typename Eq> std::uint64_t OpaqueBits64(const std::uint32_t* px, const Eq& eq) {
-    std::uint64_t maskBits = 0;
-    for (int i = 0; i < kBlock; i += 16) {
-        auto at = [&](int k) {
-            return eq(_mm_loadu_si128(reinterpret_cast<const __m128i*>(px + i + k)));
-        };
-        // The compare results are all-ones or zero, so saturating packs keep them intact.
-        __m128i a = _mm_packs_epi32(at(0), at(4));
-        __m128i b = _mm_packs_epi32(at(8), at(12));
-        auto m = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(a, b)));
-        maskBits |= std::uint64_t(m) << i;
-    }
-    return ~maskBits;
-}
-#endif
-
-std::uint64_t OpaqueBits64(const std::uint32_t* px, int tolerance) {
 #ifdef ZORVANE_SHAPE_SSE2
-    const __m128i key = _mm_set1_epi32(static_cast<int>(kMaskColor));
-    if (tolerance == 0) {
-        const __m128i low24 = _mm_set1_epi32(0xFFFFFF);
-        return OpaqueBits64(
-            px, [&](__m128i v) { return _mm_cmpeq_epi32(_mm_and_si128(v, low24), key); });
+// Bits of the 64 pixels that are mask, for each of N tests (one read of the pixels); mask(k, v)
+// gives all-ones for each of four pixels v that test k takes as mask.
+template <std::size_t N, typename Mask>
+void MaskBits64(const std::uint32_t* px, const Mask& mask, std::uint64_t (&bits)[N]) {
+    for (std::size_t k = 0; k < N; ++k)
+        bits[k] = 0;
+    for (int i = 0; i < kBlock; i += 16) {
+        __m128i v[4];
+        for (int j = 0; j < 4; ++j)
+            v[j] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(px + i + 4 * j));
+        for (std::size_t k = 0; k < N; ++k) {
+            // The compare results are all-ones or zero, so saturating packs keep them intact.
+            __m128i a = _mm_packs_epi32(mask(k, v[0]), mask(k, v[1]));
+            __m128i b = _mm_packs_epi32(mask(k, v[2]), mask(k, v[3]));
+            auto m = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(a, b)));
+            bits[k] |= std::uint64_t(m) << i;
+        }
     }
-    const Range range = RangeFor(tolerance);
-    const __m128i zero = _mm_setzero_si128();
-    return OpaqueBits64(px, [&](__m128i v) {
-        return _mm_cmpeq_epi32(_mm_subs_epu8(_mm_sub_epi8(v, range.low), range.width), zero);
-    });
-#else
-    return OpaqueBitsScalar(px, kBlock, tolerance);
+}
 #endif
-}
 
-std::uint64_t OpaqueBits(const std::uint32_t* px, int n, int tolerance) {
-    return n == kBlock ? OpaqueBits64(px, tolerance) : OpaqueBitsScalar(px, n, tolerance);
-}
-
-// For two tolerances at once (one read of the pixels): bit i of near[k] set when pixel i is
-// within tolerance[k] of the mask colour; n <= 64.
-void NearBits2(const std::uint32_t* px, int n, const int (&tolerance)[2],
-               std::uint64_t (&near)[2]) {
+// Bit i set when pixel i is part of the picture (not mask at the test's tolerance); n <= 64.
+// The exact colour has a plainer compare (the low 24 bits), as fast as a scan can be.
+template <bool Exact>
+std::uint64_t OpaqueBits(const std::uint32_t* px, int n, const MaskTest& test) {
 #ifdef ZORVANE_SHAPE_SSE2
     if (n == kBlock) {
-        const __m128i zero = _mm_setzero_si128();
-        const Range range[2] = {RangeFor(tolerance[0]), RangeFor(tolerance[1])};
-        near[0] = near[1] = 0;
-        for (int i = 0; i < kBlock; i += 16) {
-            __m128i v[4];
-            for (int j = 0; j < 4; ++j)
-                v[j] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(px + i + 4 * j));
-            for (int k = 0; k < 2; ++k) {
-                auto eq = [&](int j) {
-                    return _mm_cmpeq_epi32(
-                        _mm_subs_epu8(_mm_sub_epi8(v[j], range[k].low), range[k].width), zero);
-                };
-                __m128i a = _mm_packs_epi32(eq(0), eq(1));
-                __m128i b = _mm_packs_epi32(eq(2), eq(3));
-                auto m = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(a, b)));
-                near[k] |= std::uint64_t(m) << i;
-            }
+        std::uint64_t mask[1];
+        if constexpr (Exact) {
+            const __m128i low24 = _mm_set1_epi32(0xFFFFFF);
+            const __m128i key = _mm_set1_epi32(static_cast<int>(kMaskColor));
+            MaskBits64(
+                px,
+                [&](std::size_t, __m128i v) {
+                    return _mm_cmpeq_epi32(_mm_and_si128(v, low24), key);
+                },
+                mask);
+        } else {
+            MaskBits64(
+                px, [&](std::size_t, __m128i v) { return test.Mask(v); }, mask);
         }
+        return ~mask[0];
+    }
+#endif
+    return OpaqueBitsScalar(px, n, test.tolerance);
+}
+
+// Bits of pixels [0, n) within each of two tolerances; n <= 64. One read of the pixels.
+void NearBits(const std::uint32_t* px, int n, const MaskTest& first, const MaskTest& second,
+              std::uint64_t (&near)[2]) {
+#ifdef ZORVANE_SHAPE_SSE2
+    if (n == kBlock) {
+        MaskBits64(
+            px, [&](std::size_t k, __m128i v) { return k == 0 ? first.Mask(v) : second.Mask(v); },
+            near);
         return;
     }
 #endif
-    near[0] = near[1] = 0;
-    for (int i = 0; i < n; ++i) {
-        const int d = MaskDistance(px[i]);
-        for (int k = 0; k < 2; ++k)
-            near[k] |= std::uint64_t(d <= tolerance[k]) << i;
-    }
+    const std::uint64_t valid = n == kBlock ? ~0ull : (1ull << n) - 1;
+    near[0] = ~OpaqueBitsScalar(px, n, first.tolerance) & valid;
+    near[1] = ~OpaqueBitsScalar(px, n, second.tolerance) & valid;
 }
 
 int ClampTolerance(int tolerance) {
@@ -148,8 +148,13 @@ template <typename BitsAt> void AppendRuns(int width, std::vector<Run>& out, con
 } // namespace
 
 void FindRowRuns(const std::uint32_t* row, int width, std::vector<Run>& out, int tolerance) {
-    tolerance = ClampTolerance(tolerance);
-    AppendRuns(width, out, [&](int base, int n) { return OpaqueBits(row + base, n, tolerance); });
+    const MaskTest test(ClampTolerance(tolerance));
+    if (test.tolerance == 0)
+        AppendRuns(width, out,
+                   [&](int base, int n) { return OpaqueBits<true>(row + base, n, test); });
+    else
+        AppendRuns(width, out,
+                   [&](int base, int n) { return OpaqueBits<false>(row + base, n, test); });
 }
 
 void FindRowRunsPerPixel(const std::uint32_t* row, int width, std::vector<Run>& out,
@@ -192,17 +197,18 @@ class BitPlane {
     std::vector<std::uint64_t> take() { return std::move(bits_); }
 
     // The pixels within each of two tolerances of the mask colour.
-    static std::array<BitPlane, 2> Near(const Picture& p, const int (&tolerance)[2]) {
+    static std::array<BitPlane, 2> Near(const Picture& p, int first, int second) {
         std::array<BitPlane, 2> planes{BitPlane(p.width, p.height), BitPlane(p.width, p.height)};
+        const MaskTest a(first), b(second);
         const int words = planes[0].words_;
         for (int y = 0; y < p.height; ++y) {
             const std::uint32_t* px = p.pixels.data() + std::size_t(y) * p.width;
             for (int i = 0; i < words; ++i) {
                 const int base = i * kBlock;
                 std::uint64_t near[2];
-                NearBits2(px + base, std::min(kBlock, p.width - base), tolerance, near);
-                for (int k = 0; k < 2; ++k)
-                    planes[k].row(y)[i] = near[k];
+                NearBits(px + base, std::min(kBlock, p.width - base), a, b, near);
+                planes[0].row(y)[i] = near[0];
+                planes[1].row(y)[i] = near[1];
             }
         }
         return planes;
@@ -280,7 +286,7 @@ std::vector<std::uint64_t> LossyOpaqueBits(const Picture& picture) {
     if (width <= 0 || height <= 0 ||
         picture.pixels.size() != std::size_t(width) * std::size_t(height))
         return {};
-    auto [cut, noise] = BitPlane::Near(picture, {kLossyMaskTolerance, kNoiseTolerance});
+    auto [cut, noise] = BitPlane::Near(picture, kLossyMaskTolerance, kNoiseTolerance);
     BitPlane opaque = cut.Inverted();
 
     // Colour bleed, judged on the plain near-colour cut.
