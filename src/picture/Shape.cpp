@@ -214,28 +214,27 @@ class BitPlane {
         return planes;
     }
 
-    // Every bit within r (<= 63) pixels of a set bit, across and down: a (2r+1)-square.
-    BitPlane Dilated(int r) const {
-        BitPlane across(width_, height_);
-        for (int y = 0; y < height_; ++y) {
-            const std::uint64_t* in = row(y);
-            std::uint64_t* out = across.row(y);
-            for (int i = 0; i < words_; ++i) {
-                const std::uint64_t prev = i > 0 ? in[i - 1] : 0;
-                const std::uint64_t next = i + 1 < words_ ? in[i + 1] : 0;
-                std::uint64_t w = in[i];
-                for (int k = 1; k <= r; ++k)
-                    w |= in[i] << k | prev >> (kBlock - k) | in[i] >> k | next << (kBlock - k);
-                out[i] = w & valid(i);
-            }
-        }
+    // Every pixel within r (<= 63) pixels of a set one (of a clear one, with ofClear), across
+    // and down: a (2r+1)-square. Down first, then across each row.
+    BitPlane Dilated(int r, bool ofClear = false) const {
         BitPlane out(width_, height_);
+        std::vector<std::uint64_t> down(static_cast<std::size_t>(words_));
         for (int y = 0; y < height_; ++y) {
-            std::uint64_t* o = out.row(y);
+            std::fill(down.begin(), down.end(), 0);
             for (int yy = std::max(0, y - r); yy <= std::min(height_ - 1, y + r); ++yy) {
-                const std::uint64_t* a = across.row(yy);
+                const std::uint64_t* in = row(yy);
                 for (int i = 0; i < words_; ++i)
-                    o[i] |= a[i];
+                    down[i] |= (ofClear ? ~in[i] : in[i]) & valid(i);
+            }
+            std::uint64_t* o = out.row(y);
+            for (int i = 0; i < words_; ++i) {
+                const std::uint64_t w = down[i];
+                const std::uint64_t prev = i > 0 ? down[i - 1] : 0;
+                const std::uint64_t next = i + 1 < words_ ? down[i + 1] : 0;
+                std::uint64_t d = w;
+                for (int k = 1; k <= r; ++k)
+                    d |= w << k | prev >> (kBlock - k) | w >> k | next << (kBlock - k);
+                o[i] = d & valid(i);
             }
         }
         return out;
@@ -292,7 +291,7 @@ std::vector<std::uint64_t> LossyOpaqueBits(const Picture& picture) {
     // Colour bleed, judged on the plain near-colour cut.
     {
         const BitPlane nearCut = cut.Dilated(2);
-        const BitPlane nearStrong = noise.Inverted().Dilated(3);
+        const BitPlane nearStrong = noise.Dilated(3, true);
         BitPlane::ForEach(noise, nearCut, nearStrong,
                           [&](int x, int y) { opaque.set(x, y, false); });
     }
@@ -301,7 +300,7 @@ std::vector<std::uint64_t> LossyOpaqueBits(const Picture& picture) {
     // so the order does not change the result.
     {
         std::vector<std::pair<int, int>> work;
-        BitPlane::ForEach(opaque, noise, opaque.Inverted().Dilated(1),
+        BitPlane::ForEach(opaque, noise, opaque.Dilated(1, true),
                           [&](int x, int y) { work.emplace_back(x, y); });
         while (!work.empty()) {
             const auto [x, y] = work.back();
