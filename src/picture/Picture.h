@@ -33,7 +33,7 @@ inline constexpr int MaskDistance(std::uint32_t px) {
 // A pixel counts as the mask colour when it is at most `tolerance` from it: exactly (0) in a
 // lossless picture, whose pixels are what the user painted.
 inline constexpr bool IsMaskPixel(std::uint32_t px, int tolerance = 0) {
-    return MaskDistance(px) <= tolerance;
+    return tolerance == 0 ? (px & 0xFFFFFF) == kMaskColor : MaskDistance(px) <= tolerance;
 }
 
 // The tolerance in a lossy picture. A flat RGB(0,128,0) comes back from a JPEG within 2 to 5
