@@ -70,7 +70,7 @@ near_colour() { shot && ! far "$(pixel "$1" "$2")" "$3"; }  # X Y RGB, within 24
 
 # A JPEG drawing on the mask green: its green, a few levels off after JPEG, is see-through too.
 jpeg_transparent() {
-  settings_write "Save=$(pic f.jpg)" Left=4500 Top=3000 Scale=True Always=1
+  settings_write "Save=$(pic f.jpg)" "Left=$(tw 300)" "Top=$(tw 200)" Scale=True Always=1
   start_program || return 1
   wait_for picture_at "300 200 160 100" || { fail "picture: $(picture_geometry)"; return 1; }
   wait_for near_colour 330 220 "200,0,0" || { fail "JPEG not drawn: $(pixel 330 220)"; return 1; }
@@ -80,7 +80,7 @@ jpeg_transparent() {
 
 # In a BMP only the exact green is see-through: a pixel one level off it is the user's own.
 bmp_exact() {
-  settings_write "Save=$(pic g.bmp)" Left=4500 Top=3000 Scale=True Always=1
+  settings_write "Save=$(pic g.bmp)" "Left=$(tw 300)" "Top=$(tw 200)" Scale=True Always=1
   start_program || return 1
   wait_for pixel_is 330 220 "200,0,0" || { fail "BMP not drawn: $(pixel 330 220)"; return 1; }
   expect_eq "the pixel one level off the green" "0,129,0" "$(pixel 308 292)" &&
