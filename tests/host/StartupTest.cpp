@@ -42,43 +42,51 @@ TEST_F(Startup, SavedPictureStandsAtItsPlaceAtItsSize) {
     EXPECT_EQ(m.PicturePath, "C:\\pics\\cat.bmp");
 }
 
-TEST_F(Startup, ScaleIsOffOnlyForExactlyFalse) {
-    const struct {
-        const char* text;
-        bool on;
-    } cases[] = {{"False", false}, {"True", true}, {"false", true},
-                 {"0", true},      {"", true},     {"False ", true}};
-    for (const auto& c : cases) {
-        FakeRuntime rt;
-        Program program(rt);
-        rt.SetSaved("Scale", c.text);
-        program.TIMESTMP_Form_Load();
-        EXPECT_EQ(program.shared().ScaleOn, c.on) << c.text;
-        EXPECT_EQ(rt.Checked(MenuItem::p_scale), c.on) << c.text;
-    }
-}
+struct SavedFlag {
+    const char* name;
+    const char* text;
+    bool on;
+};
 
-TEST_F(Startup, AlwaysOnTopOnlyForExactlyOne) {
-    const struct {
-        const char* text;
-        bool on;
-    } cases[] = {{"1", true}, {"0", false}, {"", false}, {"1 ", false}, {"True", false}};
-    for (const auto& c : cases) {
-        FakeRuntime rt;
-        Program program(rt);
-        rt.SetSaved("Always", c.text);
-        program.TIMESTMP_Form_Load();
-        EXPECT_EQ(rt.Checked(MenuItem::p_top), c.on) << c.text;
-        FakeForm* disp = rt.Existing(FormName::C_Disp);
-        // Turning it on creates the picture window, hidden; off leaves it alone.
-        EXPECT_EQ(disp != nullptr, c.on) << c.text;
-        if (disp) {
-            EXPECT_TRUE(disp->topmost);
-            EXPECT_FALSE(disp->visible);
-        }
-        EXPECT_EQ(program.shared().AlwaysFlag, c.text);
-    }
+using ScaleIsOffOnlyForExactlyFalse = ProgramRows<SavedFlag>;
+TEST_P(ScaleIsOffOnlyForExactlyFalse, AtStartup) {
+    const SavedFlag& c = GetParam();
+    rt.SetSaved("Scale", c.text);
+    Start();
+    EXPECT_EQ(m.ScaleOn, c.on);
+    EXPECT_EQ(rt.Checked(MenuItem::p_scale), c.on);
 }
+INSTANTIATE_TEST_SUITE_P(Startup, ScaleIsOffOnlyForExactlyFalse,
+                         ::testing::Values(SavedFlag{"False", "False", false},
+                                           SavedFlag{"True", "True", true},
+                                           SavedFlag{"LowerCaseFalse", "false", true},
+                                           SavedFlag{"Zero", "0", true},
+                                           SavedFlag{"Empty", "", true},
+                                           SavedFlag{"FalseAndABlank", "False ", true}),
+                         RowName());
+
+using AlwaysOnTopOnlyForExactlyOne = ProgramRows<SavedFlag>;
+TEST_P(AlwaysOnTopOnlyForExactlyOne, AtStartup) {
+    const SavedFlag& c = GetParam();
+    rt.SetSaved("Always", c.text);
+    Start();
+    EXPECT_EQ(rt.Checked(MenuItem::p_top), c.on);
+    FakeForm* disp = rt.Existing(FormName::C_Disp);
+    // Turning it on creates the picture window, hidden; off leaves it alone.
+    EXPECT_EQ(disp != nullptr, c.on);
+    if (disp) {
+        EXPECT_TRUE(disp->topmost);
+        EXPECT_FALSE(disp->visible);
+    }
+    EXPECT_EQ(m.AlwaysFlag, c.text);
+}
+INSTANTIATE_TEST_SUITE_P(Startup, AlwaysOnTopOnlyForExactlyOne,
+                         ::testing::Values(SavedFlag{"One", "1", true},
+                                           SavedFlag{"Zero", "0", false},
+                                           SavedFlag{"Empty", "", false},
+                                           SavedFlag{"OneAndABlank", "1 ", false},
+                                           SavedFlag{"True", "True", false}),
+                         RowName());
 
 TEST_F(Startup, SaveOfBlanksShowsNothingButKeepsTheText) {
     rt.SetSaved("Save", "   ");
@@ -97,20 +105,29 @@ TEST_F(Startup, EmptyLeftKeepsTheWindowsOwnLeftEdge) {
     EXPECT_EQ(rt.Disp().rect.top, 4500);
 }
 
-TEST_F(Startup, PositionThatIsNoFiniteNumberIsIgnored) {
-    for (const char* bad : {"nan", "inf", "-1e308", "abc", "0x10"}) {
-        FakeRuntime rt;
-        Program program(rt);
-        rt.AddPicture("p.bmp", 10, 10);
-        rt.SetSaved("Save", "p.bmp");
-        rt.SetSaved("Left", bad);
-        rt.SetSaved("Top", "300");
-        program.TIMESTMP_Form_Load();
-        EXPECT_EQ(rt.Disp().rect.left, 2085) << bad;
-        EXPECT_EQ(rt.Disp().rect.top, 300) << bad;
-        EXPECT_TRUE(rt.Disp().visible) << bad;
-    }
+struct BadPosition {
+    const char* name;
+    const char* left;
+};
+
+using PositionThatIsNoFiniteNumberIsIgnored = ProgramRows<BadPosition>;
+TEST_P(PositionThatIsNoFiniteNumberIsIgnored, AtStartup) {
+    rt.AddPicture("p.bmp", 10, 10);
+    rt.SetSaved("Save", "p.bmp");
+    rt.SetSaved("Left", GetParam().left);
+    rt.SetSaved("Top", "300");
+    Start();
+    EXPECT_EQ(rt.Disp().rect.left, 2085);
+    EXPECT_EQ(rt.Disp().rect.top, 300);
+    EXPECT_TRUE(rt.Disp().visible);
 }
+INSTANTIATE_TEST_SUITE_P(Startup, PositionThatIsNoFiniteNumberIsIgnored,
+                         ::testing::Values(BadPosition{"NotANumber", "nan"},
+                                           BadPosition{"Infinity", "inf"},
+                                           BadPosition{"BeyondSingle", "-1e308"},
+                                           BadPosition{"Letters", "abc"},
+                                           BadPosition{"Hexadecimal", "0x10"}),
+                         RowName());
 
 TEST_F(Startup, PictureThatCannotBeShownIsReportedOnceAndTheProgramRunsOn) {
     rt.SetSaved("Save", "C:\\gone\\missing.jpg");
@@ -142,10 +159,8 @@ TEST_F(Startup, PlaceOffEveryMonitorIsBroughtBackButNotRewritten) {
 TEST_F(Startup, PictureLoadsBeforeTheWindowIsTouched) {
     SaveUsualSettings();
     Start();
-    const auto load = std::find(rt.log.begin(), rt.log.end(), "LoadPicture(C:\\pics\\cat.bmp)");
-    const auto hide = std::find(rt.log.begin(), rt.log.end(), "C_Disp.Visible=False");
-    ASSERT_NE(load, rt.log.end());
-    EXPECT_LT(load, hide);
+    const std::vector<std::string> before = Before("LoadPicture(C:\\pics\\cat.bmp)");
+    EXPECT_EQ(std::count(before.begin(), before.end(), "C_Disp.Visible=False"), 0);
 }
 
 } // namespace

@@ -55,39 +55,38 @@ struct RefusedAdd {
     bool timerRunning; // still retrying at the end
 };
 
-TEST(TrayIconRetry, ARefusedAddIsRetriedForABoundedTimeAndWhenTheTaskbarComes) {
-    const RefusedAdd cases[] = {
-        {"taken at the first retry", 1, 1, false, 2, true, false},
-        {"taken at the third retry", 3, 5, false, 4, true, false},
-        {"still refused: retrying", 1000, 10, false, 11, false, true},
-        {"given up after two minutes", 1000, kTrayRetries + 5, false, 1 + kTrayRetries, false,
-         false},
-        {"the taskbar comes during the retries", 2, 1, true, 3, true, false},
-        {"the taskbar comes after the retries gave up", kTrayRetries + 1, kTrayRetries, true,
-         kTrayRetries + 2, true, false},
-    };
-    for (const RefusedAdd& c : cases) {
-        SCOPED_TRACE(c.name);
-        FakeRuntime rt;
-        rt.trayRefusals = c.refusals;
-        Program program{rt};
-        program.TIMESTMP_Form_Load();
-        ASSERT_EQ(rt.timers.count(TimerId::TrayRetry), 1u);
-        EXPECT_EQ(rt.timers.at(TimerId::TrayRetry), kTrayRetryMs);
-        for (int i = 0; i < c.ticks && rt.timers.count(TimerId::TrayRetry); ++i)
-            program.Timer(TimerId::TrayRetry);
-        if (c.taskbarComes)
-            program.TIMESTMP_TaskbarCreated();
-        EXPECT_EQ(std::count_if(rt.tray.begin(), rt.tray.end(),
-                                [](const auto& call) { return call.message == kNimAdd; }),
-                  c.adds);
-        EXPECT_EQ(rt.timers.count(TimerId::TrayRetry), c.timerRunning ? 1u : 0u);
-        // Only an icon the shell took is deleted at the end.
-        program.TIMESTMP_Form_Terminate();
-        EXPECT_EQ(rt.tray.back().message == kNimDelete, c.shown);
-        EXPECT_TRUE(rt.timers.empty());
-    }
+using ARefusedAddIsRetriedForABoundedTimeAndWhenTheTaskbarComes = ProgramRows<RefusedAdd>;
+TEST_P(ARefusedAddIsRetriedForABoundedTimeAndWhenTheTaskbarComes, AtStartup) {
+    const RefusedAdd& c = GetParam();
+    rt.trayRefusals = c.refusals;
+    Start();
+    ASSERT_EQ(rt.timers.count(TimerId::TrayRetry), 1u);
+    EXPECT_EQ(rt.timers.at(TimerId::TrayRetry), kTrayRetryMs);
+    for (int i = 0; i < c.ticks && rt.timers.count(TimerId::TrayRetry); ++i)
+        program.Timer(TimerId::TrayRetry);
+    if (c.taskbarComes)
+        program.TIMESTMP_TaskbarCreated();
+    EXPECT_EQ(std::count_if(rt.tray.begin(), rt.tray.end(),
+                            [](const auto& call) { return call.message == kNimAdd; }),
+              c.adds);
+    EXPECT_EQ(rt.timers.count(TimerId::TrayRetry), c.timerRunning ? 1u : 0u);
+    // Only an icon the shell took is deleted at the end.
+    program.TIMESTMP_Form_Terminate();
+    EXPECT_EQ(rt.tray.back().message == kNimDelete, c.shown);
+    EXPECT_TRUE(rt.timers.empty());
 }
+INSTANTIATE_TEST_SUITE_P(
+    TrayIcon, ARefusedAddIsRetriedForABoundedTimeAndWhenTheTaskbarComes,
+    ::testing::Values(
+        RefusedAdd{"TakenAtTheFirstRetry", 1, 1, false, 2, true, false},
+        RefusedAdd{"TakenAtTheThirdRetry", 3, 5, false, 4, true, false},
+        RefusedAdd{"StillRefusedAndRetrying", 1000, 10, false, 11, false, true},
+        RefusedAdd{"GivenUpAfterTwoMinutes", 1000, kTrayRetries + 5, false, 1 + kTrayRetries,
+                   false, false},
+        RefusedAdd{"TaskbarComesDuringTheRetries", 2, 1, true, 3, true, false},
+        RefusedAdd{"TaskbarComesAfterTheRetriesGaveUp", kTrayRetries + 1, kTrayRetries, true,
+                   kTrayRetries + 2, true, false}),
+    RowName());
 
 TEST_F(TrayIcon, AnAddThatTimedOutYetTookTheIconCountsAsAdded) {
     rt.trayRefusals = 1;

@@ -59,22 +59,27 @@ TEST_F(ChangePicture, RefusedNameKeepsEverything) {
     EXPECT_EQ(Count("LoadPicture(D:\\photo.jpeg)"), 0u);
 }
 
-TEST_F(ChangePicture, CancelAndBlankAnswersChangeNothing) {
-    for (std::optional<std::string> answer : {std::optional<std::string>{}, {""}, {"   "}}) {
-        FakeRuntime rt;
-        Program program(rt);
-        rt.AddPicture("C:\\pics\\cat.bmp", 64, 48);
-        rt.SetSaved("Save", "C:\\pics\\cat.bmp");
-        program.TIMESTMP_Form_Load();
-        rt.dialogAnswers.push_back(answer);
-        program.C_Menu_Click(MenuItem::p_PicSelect);
-        EXPECT_EQ(program.shared().PicturePath, "C:\\pics\\cat.bmp");
-        EXPECT_TRUE(rt.msgBoxes.empty());
-        EXPECT_EQ(std::count(rt.log.begin(), rt.log.end(), "LoadPicture(C:\\pics\\cat.bmp)"), 1);
-        EXPECT_TRUE(rt.Disp().visible);
-        EXPECT_FALSE(rt.Disp().topmost);
-    }
+struct Answer {
+    const char* name;
+    std::optional<std::string> answer;
+};
+
+struct CancelAndBlankAnswersChangeNothing : ChangePicture, ::testing::WithParamInterface<Answer> {};
+TEST_P(CancelAndBlankAnswersChangeNothing, InTheDialog) {
+    rt.AddPicture("C:\\pics\\cat.bmp", 64, 48);
+    rt.SetSaved("Save", "C:\\pics\\cat.bmp");
+    Start();
+    Choose(GetParam().answer);
+    EXPECT_EQ(m.PicturePath, "C:\\pics\\cat.bmp");
+    EXPECT_TRUE(rt.msgBoxes.empty());
+    EXPECT_EQ(Count("LoadPicture(C:\\pics\\cat.bmp)"), 0u); // not loaded again
+    EXPECT_TRUE(rt.Disp().visible);
+    EXPECT_FALSE(rt.Disp().topmost);
 }
+INSTANTIATE_TEST_SUITE_P(ChangePicture, CancelAndBlankAnswersChangeNothing,
+                         ::testing::Values(Answer{"Cancel", std::nullopt}, Answer{"Empty", ""},
+                                           Answer{"Blanks", "   "}),
+                         RowName());
 
 TEST_F(ChangePicture, UnreadableFileIsReportedAndTheOldPictureStaysAsItWas) {
     StartWithPicture();

@@ -125,31 +125,36 @@ TEST_F(CommandMenu, FailedSaveIsReported) {
     EXPECT_FALSE(rt.ended);
 }
 
-TEST_F(CommandMenu, HelpAndAboutStepOutOfTheBandAndReturnToTheChosenOne) {
-    const struct {
-        MenuItem item;
-        int style;
-        bool alwaysOnTop;
-    } cases[] = {{MenuItem::p_help, vbInformation, false},
-                 {MenuItem::p_help, vbInformation, true},
-                 {MenuItem::p_about, vbOKOnly, false},
-                 {MenuItem::p_about, vbOKOnly, true}};
-    for (const auto& c : cases) {
-        FakeRuntime rt;
-        Program program(rt);
-        rt.SetSaved("Always", c.alwaysOnTop ? "1" : "0");
-        program.TIMESTMP_Form_Load();
-        rt.log.clear();
-        program.C_Menu_Click(c.item);
-        ASSERT_EQ(rt.msgBoxes.size(), 1u);
-        EXPECT_EQ(rt.msgBoxes[0].style, c.style);
-        EXPECT_EQ(rt.msgBoxes[0].title, "Zorvane Ver1.1");
-        const auto msg = std::find(rt.log.begin(), rt.log.end(), "MsgBox");
-        EXPECT_EQ(*(msg - 1), "C_Disp.Topmost=Off");
-        EXPECT_EQ(rt.Disp().topmost, c.alwaysOnTop);
-        EXPECT_EQ(rt.Checked(MenuItem::p_top), c.alwaysOnTop);
-    }
+struct MessageCommand {
+    const char* name;
+    MenuItem item;
+    int style;
+    bool alwaysOnTop;
+};
+
+using HelpAndAboutStepOutOfTheBandAndReturnToTheChosenOne = ProgramRows<MessageCommand>;
+TEST_P(HelpAndAboutStepOutOfTheBandAndReturnToTheChosenOne, WithTheirMessage) {
+    const MessageCommand& c = GetParam();
+    rt.SetSaved("Always", c.alwaysOnTop ? "1" : "0");
+    Start();
+    rt.log.clear();
+    program.C_Menu_Click(c.item);
+    ASSERT_EQ(rt.msgBoxes.size(), 1u);
+    EXPECT_EQ(rt.msgBoxes[0].style, c.style);
+    EXPECT_EQ(rt.msgBoxes[0].title, "Zorvane Ver1.1");
+    const std::vector<std::string> before = Before("MsgBox");
+    ASSERT_FALSE(before.empty());
+    EXPECT_EQ(before.back(), "C_Disp.Topmost=Off");
+    EXPECT_EQ(rt.Disp().topmost, c.alwaysOnTop);
+    EXPECT_EQ(rt.Checked(MenuItem::p_top), c.alwaysOnTop);
 }
+INSTANTIATE_TEST_SUITE_P(
+    CommandMenu, HelpAndAboutStepOutOfTheBandAndReturnToTheChosenOne,
+    ::testing::Values(MessageCommand{"Help", MenuItem::p_help, vbInformation, false},
+                      MessageCommand{"HelpOnTop", MenuItem::p_help, vbInformation, true},
+                      MessageCommand{"About", MenuItem::p_about, vbOKOnly, false},
+                      MessageCommand{"AboutOnTop", MenuItem::p_about, vbOKOnly, true}),
+    RowName());
 
 TEST_F(CommandMenu, HelpTextIsFourLines) {
     Start();

@@ -24,11 +24,7 @@ TEST_F(PictureWindow, ShowSequenceLoadsThenFitsShapesAndShows) {
     SaveUsualSettings();
     rt.SetSaved("Scale", "False");
     Start();
-    std::vector<std::string> tail;
-    auto it = std::find(rt.log.begin(), rt.log.end(), "LoadPicture(C:\\pics\\cat.bmp)");
-    for (++it; it != rt.log.end(); ++it)
-        tail.push_back(*it);
-    EXPECT_EQ(tail,
+    EXPECT_EQ(After("LoadPicture(C:\\pics\\cat.bmp)"),
               (std::vector<std::string>{"create C_Disp", "C_Disp.Visible=False", "Vesquin1.Picture",
                                         "C_Disp.Visible=False", "Vesquin1.PlainRectangle",
                                         "C_Disp.Show", "C_Disp.Visible=True"}));
