@@ -6,6 +6,7 @@
 // Lines starting with "RESULT" and "TARGET" are read by scripts/bench.
 
 #include "Outlines.h"
+#include "picture/PerPixelRuns.h"
 #include "picture/Shape.h"
 
 #include <benchmark/benchmark.h>

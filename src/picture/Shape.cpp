@@ -157,21 +157,6 @@ void FindRowRuns(const std::uint32_t* row, int width, std::vector<Run>& out, int
                    [&](int base, int n) { return OpaqueBits<false>(row + base, n, test); });
 }
 
-void FindRowRunsPerPixel(const std::uint32_t* row, int width, std::vector<Run>& out,
-                         int tolerance) {
-    int x = 0;
-    while (x < width) {
-        while (x < width && IsMaskPixel(row[x], tolerance))
-            ++x;
-        if (x == width)
-            break;
-        const int start = x;
-        while (x < width && !IsMaskPixel(row[x], tolerance))
-            ++x;
-        out.push_back({start, x});
-    }
-}
-
 namespace {
 
 // One bit a pixel, rows of whole 64-bit words; bits past the width stay clear.

@@ -23,9 +23,6 @@ struct Run {
 // Appends the runs of non-mask pixels of one row, left to right. A pixel is mask when it is at
 // most `tolerance` from the mask colour (IsMaskPixel): 0 for the exact colour.
 void FindRowRuns(const std::uint32_t* row, int width, std::vector<Run>& out, int tolerance = 0);
-// The same, one pixel at a time: the reference the fast scan must agree with.
-void FindRowRunsPerPixel(const std::uint32_t* row, int width, std::vector<Run>& out,
-                         int tolerance = 0);
 
 // X11 (and so Wine) refuses window shapes beyond about 32,700 rectangles; stay well below.
 inline constexpr std::size_t kMaxShapeRects = 32000;

@@ -1,4 +1,5 @@
 #include "picture/Shape.h"
+#include "picture/PerPixelRuns.h"
 
 #include <gtest/gtest.h>
 
