@@ -23,6 +23,8 @@ class Program final : public Events {
     void Timer(TimerId id) override {
         if (id == TimerId::TrayRetry)
             host_.TrayRetryTimer();
+        else if (id == TimerId::Animation)
+            disp_.AnimationTimer();
     }
     bool C_Disp_Form_QueryUnload(int unloadMode) override {
         return disp_.Form_QueryUnload(unloadMode);

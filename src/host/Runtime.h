@@ -1,5 +1,6 @@
 #pragma once
 
+#include "picture/Animation.h"
 #include "picture/Picture.h"
 
 #include <cstdint>
@@ -67,11 +68,16 @@ class ShapeControl {
     virtual void Shape(bool& scaleOn) = 0;
     // Gives the window back its whole rectangle.
     virtual void PlainRectangle() = 0;
+    // The next frame of an animated picture, the size of the one shown; with an outline,
+    // the window is cut to it (the outline was built from this frame).
+    virtual void ShowFrame(std::shared_ptr<const Picture> frame, const ShapeRects* outline) = 0;
 };
 
 struct PictureLoad {
     std::shared_ptr<const Picture> picture; // null when the file could not be shown
     std::string error;                      // why, in words for the user
+    // For a picture of more than one frame: the frames, picture being the first.
+    std::shared_ptr<Animation> animation;
 };
 
 struct ScreenMetrics {
@@ -116,7 +122,7 @@ inline constexpr int kNimModify = 1;
 inline constexpr int kNimDelete = 2;
 
 // The program's timers; each fires again and again until killed.
-enum class TimerId { TrayRetry };
+enum class TimerId { TrayRetry, Animation };
 
 class Runtime {
   public:

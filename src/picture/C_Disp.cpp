@@ -18,6 +18,8 @@ bool C_Disp::ShowPicture(const std::string& path, const std::optional<SavedPosit
         return false;
     }
 
+    StopAnimation();
+    animation_ = std::move(loaded.animation);
     Form& f = form();
     ShapeControl& ctl = rt_.Vesquin1();
     f.SetVisible(false);
@@ -43,7 +45,25 @@ bool C_Disp::ShowPicture(const std::string& path, const std::optional<SavedPosit
         ctl.PlainRectangle();
     f.Show();
     f.SetVisible(true);
+    if (animation_ && animation_->playing())
+        rt_.SetTimer(TimerId::Animation, animation_->delayMs());
     return true;
+}
+
+void C_Disp::StopAnimation() {
+    if (animation_)
+        rt_.KillTimer(TimerId::Animation);
+    animation_.reset();
+}
+
+void C_Disp::AnimationTimer() {
+    // Hidden, or at the end of its last loop, the picture stands still and costs nothing.
+    if (!animation_ || !form().Visible() || !animation_->Advance()) {
+        rt_.KillTimer(TimerId::Animation);
+        return;
+    }
+    rt_.Vesquin1().ShowFrame(animation_->frame(), m_.ScaleOn ? &animation_->Outline() : nullptr);
+    rt_.SetTimer(TimerId::Animation, animation_->delayMs());
 }
 
 void C_Disp::MoveToSavedPosition(const SavedPosition& position) {
@@ -61,6 +81,9 @@ bool C_Disp::Form_QueryUnload(int unloadMode) {
     if (unloadMode != vbFormControlMenu)
         return false;
     form().Hide();
+    // Only the next ShowPicture shows it again, and that starts the frames anew.
+    if (animation_)
+        rt_.KillTimer(TimerId::Animation);
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "host/Module1.h"
 #include "host/Runtime.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -30,12 +31,18 @@ class C_Disp {
 
     void Vesquin1_MouseEvent(int button, int shift, float x, float y);
 
+    // The next frame of an animated picture is due.
+    void AnimationTimer();
+
   private:
+    void StopAnimation();
+
     void MoveToSavedPosition(const SavedPosition& position);
 
     Runtime& rt_;
     Module1& m_;
     C_Menu& menu_;
+    std::shared_ptr<Animation> animation_; // the picture shown, when it has frames
 };
 
 } // namespace zorvane

@@ -48,7 +48,7 @@ inline constexpr const char* kTimeout = "画像の読み込みに時間がかか
 inline constexpr const char* kNoCodec = "画像を読み込む機能を使えません。";
 
 inline PictureLoad Fail(std::string message) {
-    return {nullptr, std::move(message)};
+    return {nullptr, std::move(message), nullptr};
 }
 
 inline std::string TooLarge(std::uint64_t width, std::uint64_t height) {

@@ -2,6 +2,7 @@
 
 #include "host/Runtime.h"
 
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
@@ -75,11 +76,36 @@ struct FakeShape : ShapeControl {
         shaped = false;
         log_.push_back("Vesquin1.PlainRectangle");
     }
+    void ShowFrame(std::shared_ptr<const Picture> frame, const ShapeRects* outline) override {
+        picture = std::move(frame);
+        frames.push_back({picture, outline ? std::optional(outline->rects) : std::nullopt});
+    }
 
     std::vector<std::string>& log_;
     float tpp_;
     std::shared_ptr<const Picture> picture;
     bool autoSize = false, dragMovesForm = false, shaped = false;
+    struct Frame {
+        std::shared_ptr<const Picture> picture;
+        std::optional<std::vector<Rect>> outline; // when the window took one
+    };
+    std::vector<Frame> frames; // by ShowFrame
+};
+
+// Frames held in memory; counts the reads, and fails from failAt on (a cut-off file).
+struct MemoryFrames : FrameSource {
+    explicit MemoryFrames(std::vector<GifFrame> f, std::size_t failAt = SIZE_MAX)
+        : frames(std::move(f)), failAt(failAt) {}
+    bool Read(std::size_t index, GifFrame& out) override {
+        ++reads;
+        if (index >= frames.size() || index >= failAt)
+            return false;
+        out = frames[index];
+        return true;
+    }
+    std::vector<GifFrame> frames;
+    std::size_t failAt;
+    int reads = 0;
 };
 
 struct MsgBoxCall {
@@ -145,8 +171,11 @@ class FakeRuntime : public Runtime {
         log.push_back("LoadPicture(" + path + ")");
         auto it = pictures.find(path);
         if (it == pictures.end())
-            return {nullptr, "file not found"};
-        return {it->second, {}};
+            return {nullptr, "file not found", nullptr};
+        auto anim = animations.find(path);
+        if (anim != animations.end())
+            return {anim->second->frame(), {}, anim->second};
+        return {it->second, {}, nullptr};
     }
     // A file of w x h pixels that loads.
     void AddPicture(const std::string& path, int w, int h) {
@@ -155,6 +184,14 @@ class FakeRuntime : public Runtime {
         p->height = h;
         p->pixels.assign(std::size_t(w) * h, 0xFF000000);
         pictures[path] = p;
+    }
+    // A file of frames on a w x h screen that loads.
+    void AddAnimation(const std::string& path, int w, int h, std::vector<GifFrame> frames,
+                      int loopCount = 0) {
+        const std::size_t n = frames.size();
+        animations[path] = Animation::Start(
+            w, h, n, loopCount, std::make_unique<MemoryFrames>(std::move(frames)));
+        pictures[path] = animations[path]->frame();
     }
 
     std::string GetSetting(const std::string& app, const std::string& section,
@@ -226,6 +263,7 @@ class FakeRuntime : public Runtime {
     std::vector<std::pair<int, int>> popups;
     std::vector<MsgBoxCall> msgBoxes;
     std::map<std::string, std::shared_ptr<const Picture>> pictures;
+    std::map<std::string, std::shared_ptr<Animation>> animations;
     std::map<std::string, std::string> settings;
     std::vector<std::string> saveOrder;
     bool failSaves = false;

@@ -93,9 +93,17 @@ float Vesquin::Height() {
 }
 
 void Vesquin::Shape(bool& /*scaleOn*/) {
-    if (!picture_)
-        return;
-    const ShapeRects shape = BuildShapeRects(*picture_);
+    if (picture_)
+        CutTo(BuildShapeRects(*picture_));
+}
+
+void Vesquin::ShowFrame(std::shared_ptr<const Picture> frame, const ShapeRects* outline) {
+    SetPicture(std::move(frame));
+    if (outline)
+        CutTo(*outline);
+}
+
+void Vesquin::CutTo(const ShapeRects& shape) {
     QRegion region;
     if (shape.rects.empty()) {
         // Nothing of the picture is left. Qt takes an empty mask for no mask

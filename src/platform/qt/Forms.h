@@ -62,12 +62,15 @@ class Vesquin final : public ShapeControl {
     float Height() override;
     void Shape(bool& scaleOn) override;
     void PlainRectangle() override;
+    void ShowFrame(std::shared_ptr<const Picture> frame, const ShapeRects* outline) override;
 
     const Picture* picture() const { return picture_.get(); }
     const QImage& image() const { return image_; }
     bool dragMovesForm() const { return dragMovesForm_; }
 
   private:
+    void CutTo(const ShapeRects& outline);
+
     QtRuntime& rt_;
     DispForm& form_;
     std::shared_ptr<const Picture> picture_;

@@ -169,7 +169,7 @@ PictureLoad Decode(const std::string& path) {
         }
     }
     picture->lossy = IsLossy(*sniffed);
-    return {std::move(picture), {}};
+    return {std::move(picture), {}, nullptr};
 }
 
 } // namespace

@@ -65,11 +65,14 @@ public:
     float Height() override;
     void Shape(bool& scaleOn) override;
     void PlainRectangle() override;
+    void ShowFrame(std::shared_ptr<const Picture> frame, const ShapeRects* outline) override;
 
     const Picture* picture() const { return picture_.get(); }
     bool dragMovesForm() const { return dragMovesForm_; }
 
 private:
+    void CutTo(const ShapeRects& outline);
+
     DispWindow& window_;
     std::shared_ptr<const Picture> picture_;
     bool dragMovesForm_ = false;

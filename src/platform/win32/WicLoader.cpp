@@ -354,7 +354,7 @@ PictureLoad Decode(const std::wstring& path) {
     for (std::uint32_t& px : picture->pixels)
         px = OpaqueOrMask(px);
     picture->lossy = IsLossy(*format);
-    return {std::move(picture), {}};
+    return {std::move(picture), {}, nullptr};
 }
 
 } // namespace
