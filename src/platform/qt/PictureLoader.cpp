@@ -1,5 +1,6 @@
 #include "platform/qt/PictureLoader.h"
 #include "picture/LoadMessages.h"
+#include "platform/qt/GifFrames.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -36,32 +37,21 @@ const char* QtFormat(Format format) {
     return "ico";
 }
 
-int Le16(const QByteArray& b, int at) {
-    return int(uchar(b[at])) | int(uchar(b[at + 1])) << 8;
-}
-
-// Where a GIF's first frame lies on its screen. Qt fills the screen around a
-// smaller first frame with the background colour; the Windows decoder, and so
-// the program, leaves it see-through. Nothing when the file does not say.
-std::optional<QRect> GifFirstFrame(QIODevice& in) {
-    const QByteArray head = in.read(13);
-    if (head.size() < 13)
-        return std::nullopt;
-    if (uchar(head[10]) & 0x80) // a global colour table
-        in.skip(3 << ((uchar(head[10]) & 7) + 1));
-    for (char kind; in.getChar(&kind);) {
-        if (uchar(kind) == 0x2C) {
-            const QByteArray d = in.read(8);
-            if (d.size() < 8)
-                return std::nullopt;
-            return QRect(Le16(d, 0), Le16(d, 2), Le16(d, 4), Le16(d, 6));
-        }
-        if (uchar(kind) != 0x21 || !in.skip(1)) // an extension and its label
-            return std::nullopt;
-        for (char n; in.getChar(&n) && n != 0;) // its data blocks
-            in.skip(uchar(n));
+// A GIF of more than one frame plays; null when it has one, or its first cannot be read.
+std::shared_ptr<Animation> Animate(int fd, GifIndex index) {
+    if (index.frames.size() < 2 || !PictureSizeAllowed(index.width, index.height))
+        return nullptr;
+    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    auto file = std::make_unique<QFile>();
+    if (own < 0 || !file->open(own, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (own >= 0)
+            ::close(own);
+        return nullptr;
     }
-    return std::nullopt;
+    const int width = index.width, height = index.height, loops = index.loopCount;
+    const std::size_t count = index.frames.size();
+    return Animation::Start(width, height, count, loops,
+                            GifFrameSource(std::move(file), std::move(index)));
 }
 
 PictureLoad Decode(const std::string& path) {
@@ -98,9 +88,20 @@ PictureLoad Decode(const std::string& path) {
     const char* format = QtFormat(*sniffed);
     if (!QImageReader::supportedImageFormats().contains(format))
         return Fail(kNoCodec);
+    // Where a GIF's first frame lies on its screen. Qt fills the screen around a
+    // smaller first frame with the background colour; the Windows decoder, and so
+    // the program, leaves it see-through.
     std::optional<QRect> frame;
     if (*sniffed == Format::Gif) {
-        frame = GifFirstFrame(file);
+        GifIndex index = IndexGif(file);
+        if (!index.frames.empty()) {
+            const GifIndex::Frame& f = index.frames[0];
+            frame = QRect(f.left, f.top, f.width, f.height);
+        }
+        if (std::shared_ptr<Animation> animation = Animate(fd, std::move(index))) {
+            std::shared_ptr<const Picture> first = animation->frame();
+            return {std::move(first), {}, std::move(animation)};
+        }
         if (!file.seek(0))
             return Fail(kCannotOpen);
     }

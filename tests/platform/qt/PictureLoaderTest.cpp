@@ -78,14 +78,25 @@ QByteArray BmpHeader(int w, int h) {
 }
 
 // A GIF of a w x h screen with four colours (black, red, blue, white) and one
-// frame per entry: {left, top, width, height, colour index}. The pixel codes
-// go uncompressed, a clear code before each, so the code width stays 3 bits.
-QByteArray Gif(int w, int h, const std::vector<std::array<int, 5>>& frames) {
+// frame per entry: {left, top, width, height, colour index, delay in 1/100 s,
+// disposal method, see-through index + 1}; a loop count when not negative. The
+// pixel codes go uncompressed, a clear code before each, so the code width stays 3 bits.
+QByteArray Gif(int w, int h, const std::vector<std::array<int, 8>>& frames, int loops = -1) {
     QByteArray out("GIF89a");
     Le16(out, w);
     Le16(out, h);
     out.append("\x81\0\0", 3).append("\0\0\0\xFF\0\0\0\0\xFF\xFF\xFF\xFF", 12);
-    for (const auto& [left, top, fw, fh, index] : frames) {
+    if (loops >= 0) {
+        out.append("\x21\xFF\x0BNETSCAPE2.0\x03\x01", 16);
+        Le16(out, loops);
+        out.append('\0');
+    }
+    for (const auto& [left, top, fw, fh, index, delay, disposal, seeThrough] : frames) {
+        if (delay || disposal || seeThrough) {
+            out.append("\x21\xF9\x04", 3).append(char(disposal << 2 | (seeThrough ? 1 : 0)));
+            Le16(out, delay);
+            out.append(char(seeThrough ? seeThrough - 1 : 0)).append('\0');
+        }
         out.append('\x2C');
         for (int v : {left, top, fw, fh})
             Le16(out, v);
@@ -136,10 +147,14 @@ TEST(PictureLoader, DecodesTheFourFormatsToOpaquePixelsAndTheMaskColour) {
                     Encode(Solid(32, 32, 0xFF00FF00), "ICO")}),
          {48, 48},
          {{{24, 24}, 0xFFFF0000}}},
-        {"alpha.ico", Encode(alphas, "ICO"), {4, 1},
+        {"alpha.ico",
+         Encode(alphas, "ICO"),
+         {4, 1},
          {{{0, 0}, kMask}, {{1, 0}, kMask}, {{2, 0}, 0xFFFF0000}, {{3, 0}, 0xFFFF0000}}},
         // The first frame on its screen; the screen around it is see-through.
-        {"a.gif", Gif(4, 3, {{1, 1, 2, 1, 1}, {0, 0, 4, 3, 2}}), {4, 3},
+        {"a.gif",
+         Gif(4, 3, {{1, 1, 2, 1, 1}, {0, 0, 4, 3, 2}}),
+         {4, 3},
          {{{1, 1}, 0xFFFF0000}, {{2, 1}, 0xFFFF0000}, {{0, 0}, kMask}, {{3, 2}, kMask}}},
     };
     for (const Case& c : cases) {
@@ -212,6 +227,49 @@ TEST(PictureLoader, JpegIsShapedByTheNearColourRuleAndBmpExactly) {
     }
 }
 
+// Each frame alone from the file, composed by the program: Qt's own reader applies a
+// frame's disposal one frame late.
+TEST(PictureLoader, AnimatedGifFramesDelaysDisposalAndLoops) {
+    QTemporaryDir dir;
+    // 3 x 1: red everywhere; blue at 1, cleared after; white at 2 with black see-through.
+    const QByteArray gif = Gif(
+        3, 1, {{0, 0, 3, 1, 1, 30, 1, 0}, {1, 0, 1, 1, 2, 0, 2, 0}, {1, 0, 2, 1, 0, 5, 1, 1}}, 1);
+    const std::uint32_t R = 0xFFFF0000, B = 0xFF0000FF, M = kMask;
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        std::vector<std::pair<std::vector<std::uint32_t>, int>> shown; // until it stops
+    } cases[] = {
+        // Loop count 1: played twice, it stops on its last frame.
+        {"a.gif",
+         gif,
+         {{{R, R, R}, 300},
+          {{R, B, R}, 100},
+          {{R, M, R}, 50},
+          {{R, R, R}, 300},
+          {{R, B, R}, 100},
+          {{R, M, R}, 50}}},
+        // Cut inside the last frame: the two before it play.
+        {"cut.gif",
+         gif.left(gif.size() - 6),
+         {{{R, R, R}, 300}, {{R, B, R}, 100}, {{R, R, R}, 300}, {{R, B, R}, 100}}},
+    };
+    for (const Case& c : cases) {
+        const PictureLoad load = LoadPictureFile(Put(dir, c.name, c.bytes));
+        ASSERT_TRUE(load.animation) << c.name << ": " << load.error;
+        Animation& a = *load.animation;
+        EXPECT_EQ(load.picture, a.frame()) << c.name;
+        std::vector<std::pair<std::vector<std::uint32_t>, int>> shown;
+        do
+            shown.push_back({a.frame()->pixels, a.delayMs()});
+        while (shown.size() < c.shown.size() && a.Advance());
+        EXPECT_EQ(shown, c.shown) << c.name;
+        EXPECT_FALSE(a.Advance()) << c.name;
+    }
+    // One frame: a still picture, as before.
+    EXPECT_FALSE(LoadPictureFile(Put(dir, "one.gif", Gif(2, 2, {{0, 0, 2, 2, 1, 50}}))).animation);
+}
+
 TEST(PictureLoader, RefusesWhatItCannotShowWithAReasonAndQuickly) {
     QTemporaryDir dir;
     const std::string missing = dir.filePath("missing.bmp").toStdString();
@@ -229,10 +287,12 @@ TEST(PictureLoader, RefusesWhatItCannotShowWithAReasonAndQuickly) {
         {Put(dir, "a.png", Encode(Solid(4, 4, 0xFFFF0000), "PNG")),
          "画像ファイルではないか、対応していない形式です。"},
         {fifo, "画像ファイルではないか、対応していない形式です。"}, // must not wait for a writer
-        {Put(dir, "short.bmp", "BM\1\2"), "画像を読み込めません。ファイルが壊れている可能性があります。"},
+        {Put(dir, "short.bmp", "BM\1\2"),
+         "画像を読み込めません。ファイルが壊れている可能性があります。"},
         {Put(dir, "wide.bmp", BmpHeader(20000, 100)), tooLarge + "20000×100 ピクセル）。"},
         {Put(dir, "huge.bmp", BmpHeader(16384, 16384)), tooLarge + "16384×16384 ピクセル）。"},
-        {Put(dir, "wide.gif", Gif(30000, 10, {{0, 0, 1, 1, 1}})), tooLarge + "30000×10 ピクセル）。"},
+        {Put(dir, "wide.gif", Gif(30000, 10, {{0, 0, 1, 1, 1}})),
+         tooLarge + "30000×10 ピクセル）。"},
     };
     QElapsedTimer timer;
     timer.start();
