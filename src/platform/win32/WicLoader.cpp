@@ -1,5 +1,5 @@
-#include "picture/LoadMessages.h"
 #include "platform/win32/WicLoader.h"
+#include "picture/LoadMessages.h"
 
 #include "platform/win32/Handles.h"
 
@@ -35,6 +35,11 @@ class FileStream final : public IStream {
         : file_(std::move(file)), deadline_(deadline) {}
 
     bool timedOut() const { return timedOut_; }
+    // A frame read later, as it is shown, has its own time.
+    void SetDeadline(Clock::time_point deadline) {
+        deadline_ = deadline;
+        timedOut_ = false;
+    }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
         if (!out)
@@ -196,6 +201,105 @@ Placement PlaceGifFrame(IWICBitmapDecoder* decoder, IWICBitmapFrameDecode* frame
     return p;
 }
 
+std::optional<unsigned> ReadUi1(IWICMetadataQueryReader* query, const wchar_t* name) {
+    PROPVARIANT value;
+    PropVariantInit(&value);
+    std::optional<unsigned> out;
+    if (SUCCEEDED(query->GetMetadataByName(name, &value)) && value.vt == VT_UI1)
+        out = value.bVal;
+    PropVariantClear(&value);
+    return out;
+}
+
+template <typename T> ComPtr<T> Share(T* p) {
+    ComPtr<T> shared;
+    if (p) {
+        p->AddRef();
+        *shared.put() = p;
+    }
+    return shared;
+}
+
+// The NETSCAPE2.0 loop count: 0 (forever) when the file has none.
+int GifLoopCount(IWICBitmapDecoder* decoder) {
+    ComPtr<IWICMetadataQueryReader> screen;
+    if (FAILED(decoder->GetMetadataQueryReader(screen.put())))
+        return 0;
+    PROPVARIANT app, data;
+    PropVariantInit(&app);
+    PropVariantInit(&data);
+    int loops = 0;
+    if (SUCCEEDED(screen->GetMetadataByName(L"/appext/Application", &app)) &&
+        app.vt == (VT_UI1 | VT_VECTOR) && app.caub.cElems == 11 &&
+        std::memcmp(app.caub.pElems, "NETSCAPE2.0", 11) == 0 &&
+        SUCCEEDED(screen->GetMetadataByName(L"/appext/Data", &data)) &&
+        data.vt == (VT_UI1 | VT_VECTOR)) {
+        // The sub-blocks as stored: 3, 1, then the count, low byte first.
+        const BYTE* d = data.caub.pElems;
+        if (data.caub.cElems >= 4 && d[0] == 3 && d[1] == 1)
+            loops = d[2] | d[3] << 8;
+    }
+    PropVariantClear(&app);
+    PropVariantClear(&data);
+    return loops;
+}
+
+// The frames of a GIF, decoded one by one as they are shown.
+class WicFrames final : public FrameSource {
+  public:
+    WicFrames(ComPtr<IWICImagingFactory> factory, ComPtr<IWICBitmapDecoder> decoder,
+              ComPtr<IStream> stream, FileStream* raw, UINT width, UINT height)
+        : factory_(std::move(factory)), decoder_(std::move(decoder)), stream_(std::move(stream)),
+          raw_(raw), width_(width), height_(height) {}
+
+    bool Read(std::size_t index, GifFrame& out) override {
+        raw_->SetDeadline(Clock::now() + kDecodeTimeLimit);
+        ComPtr<IWICBitmapFrameDecode> frame;
+        ComPtr<IWICMetadataQueryReader> meta;
+        UINT w = 0, h = 0;
+        if (FAILED(decoder_->GetFrame(UINT(index), frame.put())) ||
+            FAILED(frame->GetSize(&w, &h)) || FAILED(frame->GetMetadataQueryReader(meta.put())))
+            return false;
+        out = GifFrame{};
+        out.left = int(ReadUi2(meta.get(), L"/imgdesc/Left").value_or(0));
+        out.top = int(ReadUi2(meta.get(), L"/imgdesc/Top").value_or(0));
+        out.delayMs = int(ReadUi2(meta.get(), L"/grctlext/Delay").value_or(0)) * 10;
+        switch (ReadUi1(meta.get(), L"/grctlext/Disposal").value_or(0)) {
+        case 2:
+            out.disposal = Disposal::Background;
+            break;
+        case 3:
+            out.disposal = Disposal::Previous;
+            break;
+        default:
+            out.disposal = Disposal::Leave;
+        }
+        // Nothing of a frame outside the screen is shown: it is not decoded.
+        if (w == 0 || h == 0 || UINT(out.left) >= width_ || UINT(out.top) >= height_)
+            return true;
+        if (!PictureSizeAllowed(w, h))
+            return false;
+        ComPtr<IWICFormatConverter> converter;
+        if (FAILED(factory_->CreateFormatConverter(converter.put())) ||
+            FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGRA,
+                                         WICBitmapDitherTypeNone, nullptr, 0.0,
+                                         WICBitmapPaletteTypeCustom)))
+            return false;
+        out.image.width = int(w);
+        out.image.height = int(h);
+        out.image.pixels.resize(std::size_t(w) * h);
+        return SUCCEEDED(converter->CopyPixels(nullptr, w * 4, UINT(out.image.pixels.size() * 4),
+                                               reinterpret_cast<BYTE*>(out.image.pixels.data())));
+    }
+
+  private:
+    ComPtr<IWICImagingFactory> factory_;
+    ComPtr<IWICBitmapDecoder> decoder_;
+    ComPtr<IStream> stream_;
+    FileStream* raw_; // owned by stream_
+    UINT width_, height_;
+};
+
 struct Chosen {
     ComPtr<IWICBitmapFrameDecode> frame;
     UINT width = 0, height = 0;
@@ -313,6 +417,21 @@ PictureLoad Decode(const std::wstring& path) {
         if (GifHasNoColourTable(decoder.get(), chosen.frame.get()))
             return Fail(kBroken);
         place = PlaceGifFrame(decoder.get(), chosen.frame.get(), chosen.width, chosen.height);
+        // More than one frame: it plays, on its logical screen.
+        UINT frames = 0;
+        if (SUCCEEDED(decoder->GetFrameCount(&frames)) && frames > 1 &&
+            PictureSizeAllowed(place.canvasWidth, place.canvasHeight)) {
+            std::shared_ptr<Animation> animation = Animation::Start(
+                int(place.canvasWidth), int(place.canvasHeight), frames,
+                GifLoopCount(decoder.get()),
+                std::make_unique<WicFrames>(Share(factory.get()), Share(decoder.get()),
+                                            Share(stream.get()), raw, place.canvasWidth,
+                                            place.canvasHeight));
+            if (animation) {
+                std::shared_ptr<const Picture> first = animation->frame();
+                return {std::move(first), {}, std::move(animation)};
+            }
+        }
     }
     if (!PictureSizeAllowed(place.canvasWidth, place.canvasHeight))
         return Fail(TooLarge(place.canvasWidth, place.canvasHeight));

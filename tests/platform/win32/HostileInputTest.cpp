@@ -57,6 +57,8 @@ Timed BoundedLoad(const std::wstring& path) {
             auto* j = static_cast<Job*>(p);
             const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
             j->result = LoadPictureFile(j->path);
+            // Its frames are read from the file as they are shown; here only the first counts.
+            j->result.animation.reset();
             if (SUCCEEDED(com))
                 CoUninitialize();
             return 0;
