@@ -12,7 +12,7 @@
 # settings_write NAME=VALUE..., settings_read (fills SETTINGS), host_path, path_length,
 # LONG_MAX, picture_visible, picture_geometry ("x y w h"), picture_top (1/0),
 # picture_shape ("l,t,r,b" or none), picture_bands (a number, "" if it cannot see them),
-# activate_picture, menu_open, menu_geometry, menu_from_tray, tray_shown, tray_empty,
+# activate_picture, cpu_ticks (the program's CPU time so far), menu_open, menu_geometry, menu_from_tray, tray_shown, tray_empty,
 # TRAY_X/TRAY_Y, msgbox_up, msgbox_count, msgbox_text, msgbox_icon (info, critical,
 # none), msgbox_ok, open_dialog_up, open_dialog_filter ("" if it cannot read it),
 # open_choose PATH, dialog_up, second_copy (runs a second copy, prints its ms),
@@ -189,7 +189,11 @@ make_pictures() {
     $c -size 160x100 "xc:$g" -fill 'rgb(200,0,0)' -draw 'rectangle 20,10 139,89' -quality 75 f.jpg &&
     $c -size 160x100 "xc:$g" -fill 'rgb(200,0,0)' -draw 'rectangle 20,10 139,89' \
       -fill 'rgb(0,129,0)' -draw 'point 8,92' BMP3:g.bmp &&
-    printf 'not a picture\n' >broken.bmp || { cd - >/dev/null; return 1; }
+    printf 'not a picture\n' >broken.bmp &&
+    # anim.gif: a red disk, then a blue square, 300 ms each, see-through around them.
+    $c -delay 30 -dispose Background -size 120x120 xc:none -fill 'rgb(255,0,0)' \
+      -draw 'circle 60,60 60,10' \( -size 120x120 xc:none -fill 'rgb(0,0,255)' \
+      -draw 'rectangle 30,30 89,89' \) -loop 0 anim.gif || { cd - >/dev/null; return 1; }
   # Nested folders until the picture's path (as path_length counts it) nears LONG_MAX.
   LONG_DIR=$E2E_PICS/long/
   local n=1

@@ -105,6 +105,18 @@ start_program() {
 }
 
 alive() { [[ -n $PID ]] && probe alive "$PID"; }
+# The program's CPU time so far, user and system, in clock ticks: its Linux process is
+# the one of this prefix whose command is the program itself.
+cpu_ticks() {
+  local p
+  for p in /proc/[0-9]*; do
+    tr '\0' '\n' <"$p/cmdline" 2>/dev/null | head -n1 | grep -qi 'zorvane\.exe$' || continue
+    tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
+    awk '{ print $14 + $15 }' "$p/stat"
+    return 0
+  done
+  return 1
+}
 
 # Runs a second copy; prints how long it took to end (ms), fails if it did not.
 second_copy() {

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# An animated GIF plays on the desktop: both of its frames show at one point, with
+# Transparent on the desktop shows where the current frame is see-through, and hidden it
+# neither draws nor costs any CPU time.
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+# anim.gif (120 x 120) at (300, 200): the disk's centre is in both frames; its top is in
+# the disk only, so it is see-through while the square shows.
+CENTRE=(360 260)
+TOP=(360 215)
+
+# seen_at X Y COLOUR...: each colour shows at (x, y) within two seconds.
+seen_at() {
+  local x=$1 y=$2 c
+  shift 2
+  for c in "$@"; do
+    wait_for -t 2 pixel_is "$x" "$y" "$c" || { fail "never $c at $x,$y: $(pixel "$x" "$y")"; return 1; }
+  done
+}
+
+plays() {
+  settings_write "Save=$(pic anim.gif)" "Left=$(tw 300)" "Top=$(tw 200)" Scale=False Always=1
+  start_program && wait_for picture_visible || { fail "no picture"; return 1; }
+  expect_eq "picture x y w h" "300 200 120 120" "$(picture_geometry)" || return 1
+  seen_at "${CENTRE[@]}" 255,0,0 0,0,255 0,0,255 255,0,0 || return 1
+  # Transparent off: the whole rectangle, mask green where the square leaves the disk.
+  seen_at "${TOP[@]}" 255,0,0 "$MASK" || return 1
+  local before
+  before=$(cpu_ticks) && sleep 3 && log "CPU time while playing for 3 s: $(($(cpu_ticks) - before)) ticks"
+  expect_eq "picture x y w h, playing" "300 200 120 120" "$(picture_geometry)"
+}
+
+transparent_follows_each_frame() {
+  settings_write "Save=$(pic anim.gif)" "Left=$(tw 300)" "Top=$(tw 200)" Scale=True Always=1
+  start_program && wait_for picture_visible || { fail "no picture"; return 1; }
+  seen_at "${TOP[@]}" 255,0,0 "$DESKTOP_RGB" 255,0,0 || return 1
+  seen_at "${CENTRE[@]}" 0,0,255 255,0,0 || return 1
+  # The corner is see-through in both frames.
+  holds 1 pixel_is 302 202 "$DESKTOP_RGB" || { fail "the corner shows: $(pixel 302 202)"; return 1; }
+  expect_eq "picture x y w h" "300 200 120 120" "$(picture_geometry)"
+}
+
+hidden_costs_nothing() {
+  settings_write "Save=$(pic anim.gif)" "Left=$(tw 300)" "Top=$(tw 200)" Scale=True Always=1
+  start_program && wait_for picture_visible || { fail "no picture"; return 1; }
+  activate_picture || return 1
+  key alt+F4
+  wait_for picture_hidden || { fail "Alt+F4 did not hide the picture"; return 1; }
+  sleep 1
+  local before after
+  shot && cp "$E2E_SHOT" "$E2E_ART/$E2E_NAME-hidden.png"
+  before=$(cpu_ticks) || { fail "cannot read the program's CPU time"; return 1; }
+  holds 3 eval 'shot && [[ $(pixel "${CENTRE[@]}") == "$DESKTOP_RGB" ]]' ||
+    { fail "the hidden picture drew: $(pixel "${CENTRE[@]}")"; return 1; }
+  after=$(cpu_ticks)
+  log "CPU time while hidden for 3 s: $((after - before)) ticks"
+  # One tick of slack: the process may answer the screenshots' X traffic.
+  ((after - before <= 1)) || { fail "CPU time grew by $((after - before)) ticks while hidden"; return 1; }
+  alive || { fail "the program ended"; return 1; }
+  # The menu still answers, and change picture plays it again.
+  menu_from_tray && click_item first || return 1
+  open_choose "$(pic anim.gif)" || return 1
+  wait_for picture_visible || { fail "change picture did not show it again"; return 1; }
+  seen_at "${CENTRE[@]}" 255,0,0 0,0,255 || return 1
+}
+
+e2e_begin
+group "two frames play at one point, the window keeps its size" plays
+group "Transparent: the outline follows each frame" transparent_follows_each_frame
+group "hidden: nothing drawn, no CPU time; change picture plays again" hidden_costs_nothing
+e2e_end
