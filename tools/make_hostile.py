@@ -133,6 +133,20 @@ def gif(screen_w, screen_h, left, top, w, h, indices, transparent=None, trailer=
     return bytes(out)
 
 
+def anim_gif(screen_w, screen_h, frames, loops=None, trailer=True):
+    """Frames of (left, top, w, h, indices, delay, disposal); colours as gif()'s."""
+    out = bytearray(gif(screen_w, screen_h, 0, 0, 0, 0, [])[:6 + 7 + 12])
+    if loops is not None:
+        out += b"\x21\xff\x0bNETSCAPE2.0\x03\x01" + struct.pack("<H", loops) + b"\x00"
+    for left, top, w, h, indices, delay, disposal in frames:
+        out += bytes((0x21, 0xF9, 4, disposal << 2 | 1)) + struct.pack("<H", delay) + b"\x03\x00"
+        out += b"\x2c" + struct.pack("<HHHH", left, top, w, h) + b"\x00\x02"
+        out += sub_blocks(lzw_gif_data(indices)) + b"\x00"
+    if trailer:
+        out += b"\x3b"
+    return bytes(out)
+
+
 def icon_body(size, bpp=24, colour=0x2060C0, height_factor=2, width=None, height=None):
     """A BITMAPINFOHEADER icon image (colour rows, then the AND mask)."""
     w = size if width is None else width
@@ -403,6 +417,30 @@ def main():
     ]
     for name, data, expect in gifs:
         out.add("gif", name, data, expect)
+
+    # Animated GIFs that could make the program busy, slow or large while they play.
+    dot = [0]
+    square = [(x + y) % 3 for y in range(4) for x in range(4)]
+    cut = anim_gif(4, 4, [(0, 0, 4, 4, square, 10, 2)] * 3)
+    animated = [
+        ("frames_100000_delay_0.gif",
+         anim_gif(4, 4, [(i % 4, i // 4 % 4, 1, 1, dot, 0, 1) for i in range(100000)]), "show"),
+        ("frames_outside_screen.gif",
+         anim_gif(8, 8, [(0, 0, 4, 4, square, 5, 1), (1000, 1000, 4, 4, square, 5, 2),
+                         (6, 6, 4, 4, square, 5, 3), (65535, 65535, 1, 1, dot, 5, 1)]), "show"),
+        ("screen_16384_tiny_frames.gif",
+         anim_gif(16384, 16384, [(i * 100, i * 100, 1, 1, dot, 2, 2) for i in range(50)]),
+         "refuse"),
+        ("screen_4096_tiny_frames.gif",
+         anim_gif(4096, 4096, [(i * 80, i * 80, 2, 2, [1, 2, 3, 1], 2, 2) for i in range(50)]),
+         "show"),
+        ("last_frame_cut.gif", cut[:len(cut) - 8], "any"),
+        ("loop_65535.gif", anim_gif(4, 4, [(0, 0, 4, 4, square, 2, 2),
+                                           (1, 1, 2, 2, [1, 1, 1, 1], 2, 1)], loops=65535), "show"),
+        ("previous_first.gif", anim_gif(4, 4, [(0, 0, 4, 4, square, 2, 3)] * 3), "show"),
+    ]
+    for name, data, expect in animated:
+        out.add("animated", name, data, expect, TOO_LARGE if expect == "refuse" else "")
 
     # ICO directories that lie.
     body16 = icon_body(16)

@@ -7,6 +7,7 @@ namespace zorvane {
 namespace {
 
 constexpr std::uint32_t kSeeThrough = 0xFF000000u | kMaskColor;
+constexpr std::uint64_t kFrameOverheadBytes = 256;
 
 std::uint64_t Bytes(const Picture& p) {
     return std::uint64_t(p.pixels.size()) * sizeof(std::uint32_t);
@@ -91,8 +92,10 @@ std::shared_ptr<Animation::Composed> Animation::Compose(std::size_t index) {
 }
 
 void Animation::Keep(std::size_t index, const std::shared_ptr<Composed>& composed) {
-    const std::uint64_t bytes =
-        Bytes(*composed->picture) + composed->under.size() * sizeof(std::uint32_t);
+    // The records and allocations around the pixels count too: a file of very many tiny
+    // frames must not keep them all.
+    const std::uint64_t bytes = kFrameOverheadBytes + Bytes(*composed->picture) +
+                                composed->under.size() * sizeof(std::uint32_t);
     if (used_ + bytes > budget_)
         return;
     used_ += bytes;

@@ -12,7 +12,8 @@
 # settings_write NAME=VALUE..., settings_read (fills SETTINGS), host_path, path_length,
 # LONG_MAX, picture_visible, picture_geometry ("x y w h"), picture_top (1/0),
 # picture_shape ("l,t,r,b" or none), picture_bands (a number, "" if it cannot see them),
-# activate_picture, cpu_ticks (the program's CPU time so far), menu_open, menu_geometry, menu_from_tray, tray_shown, tray_empty,
+# activate_picture, cpu_ticks (the program's CPU time so far, clock ticks), peak_kb (its
+# peak memory), menu_open, menu_geometry, menu_from_tray, tray_shown, tray_empty,
 # TRAY_X/TRAY_Y, msgbox_up, msgbox_count, msgbox_text, msgbox_icon (info, critical,
 # none), msgbox_ok, open_dialog_up, open_dialog_filter ("" if it cannot read it),
 # open_choose PATH, dialog_up, second_copy (runs a second copy, prints its ms),

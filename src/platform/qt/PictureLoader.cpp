@@ -94,6 +94,8 @@ PictureLoad Decode(const std::string& path) {
     std::optional<QRect> frame;
     if (*sniffed == Format::Gif) {
         GifIndex index = IndexGif(file);
+        if (index.width > 0 && index.height > 0 && !PictureSizeAllowed(index.width, index.height))
+            return Fail(TooLarge(index.width, index.height));
         if (!index.frames.empty()) {
             const GifIndex::Frame& f = index.frames[0];
             frame = QRect(f.left, f.top, f.width, f.height);

@@ -115,6 +115,8 @@ start_program() {
 # A process that has ended stays a zombie until the script reaps it: that is gone too.
 # The program's CPU time so far, user and system, in clock ticks.
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$PID/stat"; }
+# The program's peak resident memory, in KB.
+peak_kb() { awk '/^VmHWM/ { print $2 }' "/proc/$PID/status"; }
 alive() { [[ -n $PID && -r /proc/$PID/stat && $(awk '{ print $3 }' "/proc/$PID/stat" 2>/dev/null) != Z ]]; }
 
 # The exit status of the program that has ended: anything but 0 (a crash) fails.

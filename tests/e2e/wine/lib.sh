@@ -107,16 +107,20 @@ start_program() {
 alive() { [[ -n $PID ]] && probe alive "$PID"; }
 # The program's CPU time so far, user and system, in clock ticks: its Linux process is
 # the one of this prefix whose command is the program itself.
-cpu_ticks() {
+unix_pid() {
   local p
   for p in /proc/[0-9]*; do
     tr '\0' '\n' <"$p/cmdline" 2>/dev/null | head -n1 | grep -qi 'zorvane\.exe$' || continue
     tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
-    awk '{ print $14 + $15 }' "$p/stat"
+    echo "${p#/proc/}"
     return 0
   done
   return 1
 }
+cpu_ticks() { local p; p=$(unix_pid) && awk '{ print $14 + $15 }' "/proc/$p/stat"; }
+# The program's peak resident memory, in KB.
+peak_kb() { awk '/^VmHWM/ { print $2 }' "/proc/$(unix_pid)/status"; }
+
 
 # Runs a second copy; prints how long it took to end (ms), fails if it did not.
 second_copy() {
