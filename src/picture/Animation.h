@@ -50,6 +50,8 @@ class Animation {
                                             int loopCount, std::unique_ptr<FrameSource> source,
                                             std::uint64_t budget = kFrameBudgetBytes);
 
+    // The current frame on the whole screen; every pixel opaque (alpha 0xFF), the mask
+    // colour where nothing is drawn.
     const std::shared_ptr<const Picture>& frame() const { return current_->picture; }
     std::size_t index() const { return index_; }
     // Frames that can be read: fewer than the file said once one fails.

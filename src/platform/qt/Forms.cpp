@@ -58,6 +58,10 @@ void HiddenForm::Unload() {
 // ---- Vesquin1
 
 void Vesquin::SetPicture(std::shared_ptr<const Picture> picture) {
+    Take(std::move(picture), false);
+}
+
+void Vesquin::Take(std::shared_ptr<const Picture> picture, bool opaque) {
     image_ = QImage(); // before the pixels it may point at go
     picture_ = std::move(picture);
     const Picture* p = picture_.get();
@@ -65,8 +69,8 @@ void Vesquin::SetPicture(std::shared_ptr<const Picture> picture) {
         p->pixels.size() == std::size_t(p->width) * std::size_t(p->height)) {
         // The alpha byte is not part of the picture (the Windows window ignores
         // it too); Qt's RGB32 wants it 0xFF, so only other pictures are copied.
-        const bool opaque = std::all_of(p->pixels.begin(), p->pixels.end(),
-                                        [](std::uint32_t px) { return (px >> 24) == 0xFF; });
+        opaque = opaque || std::all_of(p->pixels.begin(), p->pixels.end(),
+                                       [](std::uint32_t px) { return (px >> 24) == 0xFF; });
         if (opaque) {
             image_ = QImage(reinterpret_cast<const uchar*>(p->pixels.data()), p->width, p->height,
                             qsizetype(p->width) * 4, QImage::Format_RGB32);
@@ -98,7 +102,8 @@ void Vesquin::Shape(bool& /*scaleOn*/) {
 }
 
 void Vesquin::ShowFrame(std::shared_ptr<const Picture> frame, const ShapeRects* outline) {
-    SetPicture(std::move(frame));
+    // Composed frames are opaque throughout: no need to look at every pixel again.
+    Take(std::move(frame), true);
     if (outline)
         CutTo(*outline);
 }

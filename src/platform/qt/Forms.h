@@ -69,12 +69,13 @@ class Vesquin final : public ShapeControl {
     bool dragMovesForm() const { return dragMovesForm_; }
 
   private:
+    void Take(std::shared_ptr<const Picture> picture, bool opaque);
     void CutTo(const ShapeRects& outline);
 
     QtRuntime& rt_;
     DispForm& form_;
     std::shared_ptr<const Picture> picture_;
-    QImage image_;          // over picture_'s pixels, or an opaque copy of them
+    QImage image_; // over picture_'s pixels, or an opaque copy of them
     bool dragMovesForm_ = false;
 };
 
