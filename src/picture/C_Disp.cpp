@@ -4,7 +4,17 @@
 #include "menu/C_Menu.h"
 #include "picture/Placement.h"
 
+#include <algorithm>
+#include <chrono>
+
 namespace zorvane {
+
+namespace {
+
+// A frame waits at least this many times as long as it took to compose and shape.
+constexpr int kBusyShare = 4;
+
+} // namespace
 
 bool C_Disp::ShowPicture(const std::string& path, const std::optional<SavedPosition>& position) {
     // Load before touching the window, so a file that cannot be shown leaves
@@ -58,12 +68,18 @@ void C_Disp::StopAnimation() {
 
 void C_Disp::AnimationTimer() {
     // Hidden, or at the end of its last loop, the picture stands still and costs nothing.
+    const auto start = std::chrono::steady_clock::now();
     if (!animation_ || !form().Visible() || !animation_->Advance()) {
         rt_.KillTimer(TimerId::Animation);
         return;
     }
     rt_.Vesquin1().ShowFrame(animation_->frame(), m_.ScaleOn ? &animation_->Outline() : nullptr);
-    rt_.SetTimer(TimerId::Animation, animation_->delayMs());
+    // Frames too large to compose at their own pace (past the budget, each is composed
+    // again) are slowed down, so that the program stays mostly idle and answers at once.
+    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    rt_.SetTimer(TimerId::Animation,
+                 std::max(animation_->delayMs(), int(spent.count()) * kBusyShare));
 }
 
 void C_Disp::MoveToSavedPosition(const SavedPosition& position) {
