@@ -69,8 +69,6 @@ install(FILES ${pkg_src}/zorvane-autostart.desktop
 install(FILES ${pkg_out}/${ZORVANE_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${pkg_out}/zorvane.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${pkg_out}/copyright ${pkg_out}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zorvane)
-install(FILES ${pkg_src}/lintian-overrides
-  DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME zorvane)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zorvane)

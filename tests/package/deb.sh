@@ -59,7 +59,7 @@ expected=$(
     echo "-rw-r--r-- ./etc/xdg/autostart/zorvane.desktop"
     echo "-rwxr-xr-x ./usr/bin/zorvane"
     for f in applications/zorvane.desktop doc/zorvane/changelog.gz doc/zorvane/copyright \
-      lintian/overrides/zorvane man/man1/zorvane.1.gz metainfo/org.example.zorvane.metainfo.xml; do
+      man/man1/zorvane.1.gz metainfo/org.example.zorvane.metainfo.xml; do
       echo "-rw-r--r-- ./usr/share/$f"
     done
     for s in 16 22 24 32 48 64 128 256; do
