@@ -167,6 +167,10 @@ layout() {
   xrandr --output DUMMY0 --mode zv1024 --pos "${DX}x$DY" --primary "${second[@]}" &&
     wait_for eval '[[ $(xrandr --listactivemonitors | head -n1) == "Monitors: $n" ]]' ||
     { fail "xrandr could not make the layout $1"; return 1; }
+  # Wine learns of a new layout a little later: wait until a process started now sees it.
+  [[ $E2E_BACKEND != wine ]] ||
+    wait_for eval '[[ $(wine "$E2E_PROBE" monitors 2>/dev/null 9>&- | tr -d "\r") == "$n $((-DX)) $((-DY))" ]]' ||
+    { fail "Wine did not take the layout $1"; return 1; }
 }
 
 # ---- pictures, made fresh for every script

@@ -16,6 +16,8 @@
 //                                       Shell_TrayWnd that refuses every icon for MS milliseconds,
 //                                       then goes and announces the real one (TaskbarCreated);
 //                                       FILE gets "ready", and at the end "refused=N" (the adds)
+//   probe monitors                      the layout a process started now sees: the number of
+//                                       monitors and the virtual screen's left and top
 //   probe run MS COMMANDLINE            starts a process on the desktop, waits up to MS:
 //                                       prints "exit=CODE ms=ELAPSED", or ends it: "timeout"
 // Text is UTF-8. The desktop defaults to E2E, the one the scripts start the program on.
@@ -263,6 +265,11 @@ int Dispatch(const std::wstring& desktop, const std::vector<std::wstring>& a) {
     }
     if (mode == L"faketray" && a.size() == 3)
         return FakeTray(DWORD(std::wcstoul(a[1].c_str(), nullptr, 10)), a[2]);
+    if (mode == L"monitors") {
+        std::printf("%d %d %d\n", GetSystemMetrics(SM_CMONITORS),
+                    GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN));
+        return 0;
+    }
     if (mode == L"alive" && a.size() == 2)
         return Alive(DWORD(std::wcstoul(a[1].c_str(), nullptr, 10)));
 
