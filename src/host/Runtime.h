@@ -3,6 +3,7 @@
 #include "picture/Animation.h"
 #include "picture/Picture.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -156,6 +157,8 @@ class Runtime {
     // Starts, or restarts, the timer: Timer(id) every `milliseconds` until it is killed.
     virtual void SetTimer(TimerId id, int milliseconds) = 0;
     virtual void KillTimer(TimerId id) = 0;
+    // The time now, to see how long a step took: the system's monotonic clock.
+    virtual std::chrono::steady_clock::time_point Now() { return std::chrono::steady_clock::now(); }
 
     // The Open dialog of dlg1 with one filter ("name|pattern"); it starts from
     // the last name chosen. Nothing on cancel.

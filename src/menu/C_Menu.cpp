@@ -68,11 +68,7 @@ void C_Menu::p_top_Click() {
 void C_Menu::p_scale_Click() {
     m_.ScaleOn = !m_.ScaleOn;
     rt_.SetChecked(MenuItem::p_scale, !rt_.Checked(MenuItem::p_scale));
-    ShapeControl& ctl = rt_.Vesquin1();
-    if (m_.ScaleOn)
-        ctl.Shape(m_.ScaleOn);
-    else
-        ctl.PlainRectangle();
+    disp_.ApplyShape();
 }
 
 void C_Menu::p_savepic_Click() {

@@ -49,15 +49,22 @@ bool C_Disp::ShowPicture(const std::string& path, const std::optional<SavedPosit
         f.SetTop(onScreen.top);
 
     f.SetVisible(false);
-    if (m_.ScaleOn)
-        ctl.Shape(m_.ScaleOn);
-    else
-        ctl.PlainRectangle();
+    ApplyShape();
     f.Show();
     f.SetVisible(true);
     if (animation_ && animation_->playing())
         rt_.SetTimer(TimerId::Animation, animation_->delayMs());
     return true;
+}
+
+void C_Disp::ApplyShape() {
+    ShapeControl& ctl = rt_.Vesquin1();
+    if (!m_.ScaleOn)
+        ctl.PlainRectangle();
+    else if (animation_)
+        ctl.ShowFrame(animation_->frame(), &animation_->Outline());
+    else
+        ctl.Shape(m_.ScaleOn);
 }
 
 void C_Disp::StopAnimation() {
@@ -68,7 +75,7 @@ void C_Disp::StopAnimation() {
 
 void C_Disp::AnimationTimer() {
     // Hidden, or at the end of its last loop, the picture stands still and costs nothing.
-    const auto start = std::chrono::steady_clock::now();
+    const auto start = rt_.Now();
     if (!animation_ || !form().Visible() || !animation_->Advance()) {
         rt_.KillTimer(TimerId::Animation);
         return;
@@ -76,8 +83,7 @@ void C_Disp::AnimationTimer() {
     rt_.Vesquin1().ShowFrame(animation_->frame(), m_.ScaleOn ? &animation_->Outline() : nullptr);
     // Frames too large to compose at their own pace (past the budget, each is composed
     // again) are slowed down, so that the program stays mostly idle and answers at once.
-    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - start);
+    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(rt_.Now() - start);
     rt_.SetTimer(TimerId::Animation,
                  std::max(animation_->delayMs(), int(spent.count()) * kBusyShare));
 }

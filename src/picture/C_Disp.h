@@ -34,6 +34,10 @@ class C_Disp {
     // The next frame of an animated picture is due.
     void AnimationTimer();
 
+    // Cuts the window to the picture's outline while Transparent is on, the whole
+    // rectangle otherwise. A playing picture's outlines are the ones its frames keep.
+    void ApplyShape();
+
   private:
     void StopAnimation();
 

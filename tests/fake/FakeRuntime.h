@@ -78,7 +78,8 @@ struct FakeShape : ShapeControl {
     }
     void ShowFrame(std::shared_ptr<const Picture> frame, const ShapeRects* outline) override {
         picture = std::move(frame);
-        frames.push_back({picture, outline ? std::optional(outline->rects) : std::nullopt});
+        frames.push_back(
+            {picture, outline ? std::optional(outline->rects) : std::nullopt, outline});
     }
 
     std::vector<std::string>& log_;
@@ -88,6 +89,7 @@ struct FakeShape : ShapeControl {
     struct Frame {
         std::shared_ptr<const Picture> picture;
         std::optional<std::vector<Rect>> outline; // when the window took one
+        const ShapeRects* built = nullptr;        // where it was kept
     };
     std::vector<Frame> frames; // by ShowFrame
 };
@@ -240,6 +242,8 @@ class FakeRuntime : public Runtime {
         timers.erase(id);
         log.push_back("KillTimer");
     }
+    // Each look at the clock finds it `stepTime` later than the last.
+    std::chrono::steady_clock::time_point Now() override { return clock += stepTime; }
 
     std::optional<std::string> ShowOpen(const std::string& filter) override {
         dialogFilters.push_back(filter);
@@ -273,6 +277,8 @@ class FakeRuntime : public Runtime {
     std::vector<TrayCall> tray;
     int trayRefusals = 0;     // adds the shell refuses before it takes one
     bool trayHasIcon = false; // a modify finds the icon (the shell added it, yet timed out)
+    std::chrono::steady_clock::time_point clock{};
+    std::chrono::milliseconds stepTime{0};
     std::map<TimerId, int> timers; // running timers and their periods
     std::deque<std::optional<std::string>> dialogAnswers;
     std::vector<std::string> dialogFilters;

@@ -246,6 +246,9 @@ TEST_F(Playing, FramesFollowTheirDelaysAndOutlinesWhileTransparent) {
     EXPECT_EQ(Art(*rt.shape->picture), "R.");
     EXPECT_EQ(rt.Disp().rect.width, 2 * 15);
     EXPECT_EQ(Timer(), 300);
+    // Frame 0 is cut to the outline the animation keeps, not to one built apart.
+    ASSERT_EQ(rt.shape->frames.size(), 1u);
+    EXPECT_EQ(Count("Vesquin1.Shape(True)"), 0u);
     const std::vector<std::pair<std::string, int>> expected = {
         {".B", 100}, {"R.", 300}, {".B", 100}};
     for (const auto& [art, delay] : expected) {
@@ -257,10 +260,26 @@ TEST_F(Playing, FramesFollowTheirDelaysAndOutlinesWhileTransparent) {
         EXPECT_EQ(Timer(), delay);
     }
     EXPECT_EQ(rt.Disp().rect.width, 2 * 15) << "the window keeps its size";
-    // Transparent off: frames without an outline.
+    EXPECT_EQ(rt.shape->frames[2].built, rt.shape->frames[0].built) << "built once";
+    EXPECT_EQ(rt.shape->frames[3].built, rt.shape->frames[1].built);
+    // Transparent off: frames without an outline; on again, the kept one at once.
     program.C_Menu_Click(MenuItem::p_scale);
     Tick();
     EXPECT_FALSE(rt.shape->frames.back().outline);
+    program.C_Menu_Click(MenuItem::p_scale);
+    EXPECT_EQ(rt.shape->frames.back().built, rt.shape->frames[0].built);
+    EXPECT_EQ(Count("Vesquin1.Shape(True)"), 0u);
+}
+
+TEST_F(Playing, AFrameSlowToShowWaitsFourTimesAsLong) {
+    AddRedBlue();
+    StartWith("anim.gif", true);
+    rt.stepTime = std::chrono::milliseconds(200);
+    Tick();
+    EXPECT_EQ(Timer(), 800) << "its own delay is 100 ms";
+    rt.stepTime = std::chrono::milliseconds(10);
+    Tick();
+    EXPECT_EQ(Timer(), 300) << "quick again: its own delay";
 }
 
 TEST_F(Playing, HiddenItStopsAndShowPictureStartsItAgain) {
