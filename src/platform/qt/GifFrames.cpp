@@ -5,36 +5,28 @@
 #include <QImage>
 #include <QImageReader>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace zorvane::qt {
 namespace {
 
-int Le16(const QByteArray& b, int at) {
-    return int(uchar(b[at])) | int(uchar(b[at + 1])) << 8;
-}
-
-// Skips data sub-blocks up to and including the empty one; false at the file's end.
-bool SkipBlocks(QIODevice& in) {
-    for (char n; in.getChar(&n);) {
-        if (n == 0)
-            return true;
-        if (in.skip(uchar(n)) < uchar(n))
-            return false;
+class DeviceReader final : public ByteReader {
+  public:
+    explicit DeviceReader(QIODevice& in) : in_(in) {}
+    std::size_t Read(unsigned char* out, std::size_t n) override {
+        const qint64 got = in_.read(reinterpret_cast<char*>(out), qint64(n));
+        return got > 0 ? std::size_t(got) : 0;
     }
-    return false;
-}
-
-Disposal DisposalOf(int method) {
-    switch (method) {
-    case 2:
-        return Disposal::Background;
-    case 3:
-        return Disposal::Previous;
-    default:
-        return Disposal::Leave; // 0 (none said) and 1 (leave) as browsers take them
+    std::uint64_t Skip(std::uint64_t n) override {
+        const qint64 skipped = in_.skip(qint64(std::min<std::uint64_t>(n, INT64_MAX)));
+        return skipped > 0 ? std::uint64_t(skipped) : 0;
     }
-}
+
+  private:
+    QIODevice& in_;
+};
 
 class Source final : public FrameSource {
   public:
@@ -61,7 +53,8 @@ class Source final : public FrameSource {
 
         // The frame alone: its own screen, at (0, 0), see-through where the file says.
         QByteArray gif("GIF89a");
-        QByteArray screen = index_.head;
+        QByteArray screen(reinterpret_cast<const char*>(index_.head.data()),
+                          qsizetype(index_.head.size()));
         screen[0] = char(f.width & 0xFF);
         screen[1] = char(f.width >> 8);
         screen[2] = char(f.height & 0xFF);
@@ -101,66 +94,8 @@ class Source final : public FrameSource {
 } // namespace
 
 GifIndex IndexGif(QIODevice& in) {
-    GifIndex index;
-    const QByteArray head = in.read(13);
-    if (head.size() < 13)
-        return index;
-    index.width = Le16(head, 6);
-    index.height = Le16(head, 8);
-    index.head = head.mid(6);
-    if (uchar(head[10]) & 0x80) {
-        const int size = 3 << ((uchar(head[10]) & 7) + 1);
-        const QByteArray table = in.read(size);
-        if (table.size() < size)
-            return index;
-        index.head += table;
-    }
-    GifIndex::Frame next;
-    for (char kind; in.getChar(&kind);) {
-        if (uchar(kind) == 0x2C) {
-            GifIndex::Frame f = next;
-            next = {};
-            f.begin = in.pos() - 1;
-            const QByteArray d = in.read(9);
-            if (d.size() < 9)
-                break;
-            f.left = Le16(d, 0);
-            f.top = Le16(d, 2);
-            f.width = Le16(d, 4);
-            f.height = Le16(d, 6);
-            if (uchar(d[8]) & 0x80)
-                in.skip(3 << ((uchar(d[8]) & 7) + 1));
-            const bool whole = in.skip(1) == 1 && SkipBlocks(in);
-            f.end = in.pos();
-            index.frames.push_back(f);
-            if (!whole)
-                break;
-            continue;
-        }
-        char label = 0;
-        if (uchar(kind) != 0x21 || !in.getChar(&label))
-            break; // the trailer, or what no GIF holds
-        if (uchar(label) == 0xF9) {
-            const QByteArray c = in.read(6);
-            if (c.size() == 6 && c[0] == 4) {
-                next.disposal = DisposalOf((uchar(c[1]) >> 2) & 7);
-                next.delayMs = Le16(c, 2) * 10;
-                next.transparent = (uchar(c[1]) & 1) ? uchar(c[4]) : -1;
-                if (c[5] == 0)
-                    continue;
-            }
-        } else if (uchar(label) == 0xFF) {
-            const QByteArray a = in.read(12);
-            if (a.size() == 12 && a.startsWith("\x0BNETSCAPE2.0")) {
-                const QByteArray loop = in.peek(4);
-                if (loop.size() == 4 && loop[0] == 3 && loop[1] == 1)
-                    index.loopCount = Le16(loop, 2);
-            }
-        }
-        if (!SkipBlocks(in))
-            break;
-    }
-    return index;
+    DeviceReader reader(in);
+    return zorvane::IndexGif(reader);
 }
 
 std::unique_ptr<FrameSource> GifFrameSource(std::unique_ptr<QIODevice> file, GifIndex index) {

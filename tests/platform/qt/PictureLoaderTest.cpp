@@ -1,6 +1,7 @@
-#include "Support.h"
-#include "picture/Shape.h"
 #include "platform/qt/PictureLoader.h"
+#include "Support.h"
+#include "picture/GifBytes.h"
+#include "picture/Shape.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -77,48 +78,9 @@ QByteArray BmpHeader(int w, int h) {
     return out.append(QByteArray(16, '\0'));
 }
 
-// A GIF of a w x h screen with four colours (black, red, blue, white) and one
-// frame per entry: {left, top, width, height, colour index, delay in 1/100 s,
-// disposal method, see-through index + 1}; a loop count when not negative. The
-// pixel codes go uncompressed, a clear code before each, so the code width stays 3 bits.
 QByteArray Gif(int w, int h, const std::vector<std::array<int, 8>>& frames, int loops = -1) {
-    QByteArray out("GIF89a");
-    Le16(out, w);
-    Le16(out, h);
-    out.append("\x81\0\0", 3).append("\0\0\0\xFF\0\0\0\0\xFF\xFF\xFF\xFF", 12);
-    if (loops >= 0) {
-        out.append("\x21\xFF\x0BNETSCAPE2.0\x03\x01", 16);
-        Le16(out, loops);
-        out.append('\0');
-    }
-    for (const auto& [left, top, fw, fh, index, delay, disposal, seeThrough] : frames) {
-        if (delay || disposal || seeThrough) {
-            out.append("\x21\xF9\x04", 3).append(char(disposal << 2 | (seeThrough ? 1 : 0)));
-            Le16(out, delay);
-            out.append(char(seeThrough ? seeThrough - 1 : 0)).append('\0');
-        }
-        out.append('\x2C');
-        for (int v : {left, top, fw, fh})
-            Le16(out, v);
-        out.append('\0').append('\2');
-        QByteArray data;
-        std::uint32_t bits = 0;
-        int count = 0;
-        auto code = [&](int c) {
-            bits |= std::uint32_t(c) << count;
-            for (count += 3; count >= 8; count -= 8, bits >>= 8)
-                data.append(char(bits & 0xFF));
-        };
-        for (int i = 0; i < fw * fh; ++i)
-            code(4), code(index);
-        code(5);
-        if (count > 0)
-            data.append(char(bits & 0xFF));
-        for (qsizetype at = 0; at < data.size(); at += 255)
-            out.append(char(std::min<qsizetype>(255, data.size() - at))).append(data.mid(at, 255));
-        out.append('\0');
-    }
-    return out.append('\x3B');
+    const std::string bytes = zorvane::test::GifBytes(w, h, frames, loops);
+    return QByteArray(bytes.data(), qsizetype(bytes.size()));
 }
 
 constexpr std::uint32_t kMask = 0xFF000000 | kMaskColor;

@@ -1,0 +1,151 @@
+#include "picture/GifIndex.h"
+
+#include <algorithm>
+
+namespace zorvane {
+namespace {
+
+int Le16(const unsigned char* b) {
+    return int(b[0]) | int(b[1]) << 8;
+}
+
+Disposal DisposalOf(int method) {
+    switch (method) {
+    case 2:
+        return Disposal::Background;
+    case 3:
+        return Disposal::Previous;
+    default:
+        return Disposal::Leave; // 0 (none said) and 1 (leave) as browsers take them
+    }
+}
+
+// Counts where the reader stands, which it does not say itself.
+class Walker {
+  public:
+    explicit Walker(ByteReader& in) : in_(in) {}
+
+    std::uint64_t pos() const { return pos_; }
+    bool Read(unsigned char* out, std::size_t n) {
+        const std::size_t got = in_.Read(out, n);
+        pos_ += got;
+        return got == n;
+    }
+    bool Skip(std::uint64_t n) {
+        const std::uint64_t skipped = in_.Skip(n);
+        pos_ += skipped;
+        return skipped == n;
+    }
+    // Data sub-blocks up to and including the empty one; false at the file's end.
+    bool SkipBlocks() {
+        for (unsigned char n = 0; Read(&n, 1);) {
+            if (n == 0)
+                return true;
+            if (!Skip(n))
+                return false;
+        }
+        return false;
+    }
+
+  private:
+    ByteReader& in_;
+    std::uint64_t pos_ = 0;
+};
+
+// The image descriptor's fields and where its data ends; false when the file ends inside
+// the descriptor itself.
+bool ReadFrame(Walker& in, GifIndex::Frame& f) {
+    f.begin = in.pos() - 1;
+    unsigned char d[9];
+    if (!in.Read(d, sizeof d))
+        return false;
+    f.left = Le16(d);
+    f.top = Le16(d + 2);
+    f.width = Le16(d + 4);
+    f.height = Le16(d + 6);
+    f.whole = (!(d[8] & 0x80) || in.Skip(3u << ((d[8] & 7) + 1))) && in.Skip(1) && in.SkipBlocks();
+    f.end = in.pos();
+    return true;
+}
+
+// A graphic control or application extension; false when the file ends inside it.
+bool ReadExtension(Walker& in, unsigned char label, GifIndex& index, GifIndex::Frame& next) {
+    if (label == 0xF9) {
+        unsigned char c[6];
+        if (!in.Read(c, sizeof c))
+            return false;
+        if (c[0] == 4) {
+            next.disposal = DisposalOf((c[1] >> 2) & 7);
+            next.delayMs = Le16(c + 2) * 10;
+            next.transparent = (c[1] & 1) ? c[4] : -1;
+            if (c[5] == 0)
+                return true;
+        }
+    } else if (label == 0xFF) {
+        unsigned char a[12];
+        if (!in.Read(a, sizeof a))
+            return false;
+        // NETSCAPE2.0's first sub-block: 3 bytes, 1 and the loop count.
+        static constexpr unsigned char kNetscape[] = "\x0BNETSCAPE2.0";
+        unsigned char loop[4];
+        if (std::equal(a, a + 12, kNetscape) && in.Read(loop, 1)) {
+            if (loop[0] != 3)
+                return in.Skip(loop[0]) && in.SkipBlocks();
+            if (!in.Read(loop + 1, 3))
+                return false;
+            if (loop[1] == 1)
+                index.loopCount = Le16(loop + 2);
+        }
+    }
+    return in.SkipBlocks();
+}
+
+} // namespace
+
+std::optional<std::uint64_t> GifIndex::WholeLength() const {
+    std::size_t whole = frames.size();
+    if (whole > 0 && !frames.back().whole)
+        --whole;
+    if (whole == 0 || (trailer && whole == frames.size()))
+        return std::nullopt;
+    return frames[whole - 1].end;
+}
+
+GifIndex IndexGif(ByteReader& reader) {
+    GifIndex index;
+    Walker in(reader);
+    unsigned char head[13];
+    if (!in.Read(head, sizeof head))
+        return index;
+    index.width = Le16(head + 6);
+    index.height = Le16(head + 8);
+    index.head.assign(head + 6, head + 13);
+    if (head[10] & 0x80) {
+        const std::size_t size = 3u << ((head[10] & 7) + 1);
+        index.head.resize(7 + size);
+        if (!in.Read(index.head.data() + 7, size)) {
+            index.head.resize(7);
+            return index;
+        }
+    }
+    GifIndex::Frame next;
+    for (unsigned char kind = 0; in.Read(&kind, 1);) {
+        if (kind == 0x2C) {
+            GifIndex::Frame f = next;
+            next = {};
+            if (!ReadFrame(in, f))
+                break;
+            index.frames.push_back(f);
+            if (!f.whole)
+                break;
+            continue;
+        }
+        unsigned char label = 0;
+        index.trailer = kind == 0x3B;
+        if (kind != 0x21 || !in.Read(&label, 1) || !ReadExtension(in, label, index, next))
+            break; // the trailer, what no GIF holds, or the file's end
+    }
+    return index;
+}
+
+} // namespace zorvane

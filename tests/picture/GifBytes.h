@@ -1,0 +1,61 @@
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zorvane::test {
+
+// A GIF of w x h whose colours are 0 black, 1 red, 2 blue, 3 white. Each frame is
+// {left, top, width, height, colour index, delay in 1/100 s, disposal, see-through index
+// + 1 or 0}, filled with its one colour; loops >= 0 adds NETSCAPE2.0's loop count.
+inline std::string GifBytes(int w, int h, const std::vector<std::array<int, 8>>& frames,
+                            int loops = -1) {
+    std::string out("GIF89a");
+    const auto le16 = [&](int v) { out += char(v & 0xFF), out += char(v >> 8 & 0xFF); };
+    le16(w);
+    le16(h);
+    out.append("\x81\0\0", 3).append("\0\0\0\xFF\0\0\0\0\xFF\xFF\xFF\xFF", 12);
+    if (loops >= 0) {
+        out.append("\x21\xFF\x0BNETSCAPE2.0\x03\x01", 16);
+        le16(loops);
+        out += '\0';
+    }
+    for (const auto& [left, top, fw, fh, index, delay, disposal, seeThrough] : frames) {
+        if (delay || disposal || seeThrough) {
+            out.append("\x21\xF9\x04", 3) += char(disposal << 2 | (seeThrough ? 1 : 0));
+            le16(delay);
+            out += char(seeThrough ? seeThrough - 1 : 0);
+            out += '\0';
+        }
+        out += '\x2C';
+        for (int v : {left, top, fw, fh})
+            le16(v);
+        out.append("\0\2", 2);
+        // 3-bit codes: a clear before each pixel keeps the code size from growing.
+        std::string data;
+        std::uint32_t bits = 0;
+        int count = 0;
+        auto code = [&](int c) {
+            bits |= std::uint32_t(c) << count;
+            for (count += 3; count >= 8; count -= 8, bits >>= 8)
+                data += char(bits & 0xFF);
+        };
+        for (int i = 0; i < fw * fh; ++i)
+            code(4), code(index);
+        code(5);
+        if (count > 0)
+            data += char(bits & 0xFF);
+        for (std::size_t at = 0; at < data.size(); at += 255) {
+            const std::size_t n = std::min<std::size_t>(255, data.size() - at);
+            out += char(n);
+            out.append(data, at, n);
+        }
+        out += '\0';
+    }
+    return out += '\x3B';
+}
+
+} // namespace zorvane::test
