@@ -434,7 +434,7 @@ def main():
         ("screen_4096_tiny_frames.gif",
          anim_gif(4096, 4096, [(i * 80, i * 80, 2, 2, [1, 2, 3, 1], 2, 2) for i in range(50)]),
          "show"),
-        ("last_frame_cut.gif", cut[:len(cut) - 8], "any"),
+        ("last_frame_cut.gif", cut[:len(cut) - 8], "show"),
         ("loop_65535.gif", anim_gif(4, 4, [(0, 0, 4, 4, square, 2, 2),
                                            (1, 1, 2, 2, [1, 1, 1, 1], 2, 1)], loops=65535), "show"),
         ("previous_first.gif", anim_gif(4, 4, [(0, 0, 4, 4, square, 2, 3)] * 3), "show"),

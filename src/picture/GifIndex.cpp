@@ -63,6 +63,7 @@ bool ReadFrame(Walker& in, GifIndex::Frame& f) {
     f.top = Le16(d + 2);
     f.width = Le16(d + 4);
     f.height = Le16(d + 6);
+    f.colours = d[8] & 0x80;
     f.whole = (!(d[8] & 0x80) || in.Skip(3u << ((d[8] & 7) + 1))) && in.Skip(1) && in.SkipBlocks();
     f.end = in.pos();
     return true;

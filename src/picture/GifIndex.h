@@ -30,9 +30,15 @@ struct GifIndex {
         Disposal disposal = Disposal::Leave;
         int transparent = -1; // colour index, or -1
         bool whole = true;    // false for a frame the file's end cuts off
+        bool colours = false; // it has a colour table of its own
     };
     std::vector<Frame> frames;
     bool trailer = false; // the file's blocks end as a GIF's should
+
+    // A frame with neither its own colour table nor the file's has no colours to show.
+    bool HasColours(const Frame& f) const {
+        return f.colours || (head.size() > 4 && head[4] & 0x80);
+    }
 
     // The bytes up to the end of the last whole frame, when the file ends before its
     // trailer: a decoder given those and a trailer shows the frames that are there.

@@ -52,6 +52,7 @@ TEST(GifIndex, ReadsEachFramesPlaceDelayDisposalAndTheLoopCount) {
     EXPECT_EQ(last.transparent, 3);
     EXPECT_EQ(kThree[std::size_t(last.begin)], '\x2C');
     EXPECT_EQ(last.end, kThree.size() - 1) << "its data ends before the trailer";
+    EXPECT_TRUE(index.HasColours(last));
     EXPECT_TRUE(index.trailer);
     EXPECT_FALSE(index.WholeLength()) << "nothing to leave out";
 }

@@ -98,6 +98,8 @@ PictureLoad Decode(const std::string& path) {
             return Fail(TooLarge(index.width, index.height));
         if (!index.frames.empty()) {
             const GifIndex::Frame& f = index.frames[0];
+            if (!index.HasColours(f))
+                return Fail(kBroken);
             frame = QRect(f.left, f.top, f.width, f.height);
         }
         if (std::shared_ptr<Animation> animation = Animate(fd, std::move(index))) {

@@ -1,4 +1,5 @@
 #include "platform/win32/WicLoader.h"
+#include "picture/GifIndex.h"
 #include "picture/LoadMessages.h"
 
 #include "platform/win32/Handles.h"
@@ -11,8 +12,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
+#include <cstring>
 #include <new>
 #include <optional>
+#include <vector>
 
 namespace zorvane::win32 {
 namespace {
@@ -61,6 +65,10 @@ class FileStream final : public IStream {
         return ULONG(left);
     }
 
+    // From now on the stream ends `length` bytes in, with a GIF trailer after them: the
+    // frames a cut-off GIF holds whole, as a GIF of their own.
+    void EndAfter(std::uint64_t length) { end_ = length; }
+
     HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG size, ULONG* done) override {
         if (done)
             *done = 0;
@@ -68,9 +76,20 @@ class FileStream final : public IStream {
             timedOut_ = true;
             return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
         }
-        DWORD got = 0;
-        if (!ReadFile(file_.get(), buffer, size, &got, nullptr))
+        std::uint64_t at = 0;
+        if (end_ && !Position(at))
             return HRESULT_FROM_WIN32(GetLastError());
+        const ULONG want =
+            end_ ? ULONG(std::min<std::uint64_t>(size, *end_ - std::min(at, *end_))) : size;
+        DWORD got = 0;
+        if (!ReadFile(file_.get(), buffer, want, &got, nullptr))
+            return HRESULT_FROM_WIN32(GetLastError());
+        if (end_ && at + got == *end_ && got < size) {
+            static_cast<BYTE*>(buffer)[got++] = 0x3B;
+            LARGE_INTEGER one{};
+            one.QuadPart = 1;
+            SetFilePointerEx(file_.get(), one, nullptr, FILE_CURRENT);
+        }
         if (done)
             *done = got;
         return S_OK; // a short count marks the end, as file streams report it
@@ -84,6 +103,10 @@ class FileStream final : public IStream {
                       STREAM_SEEK_END == FILE_END);
         if (origin > STREAM_SEEK_END)
             return STG_E_INVALIDFUNCTION;
+        if (end_ && origin == STREAM_SEEK_END) {
+            move.QuadPart += LONGLONG(*end_ + 1);
+            origin = STREAM_SEEK_SET;
+        }
         LARGE_INTEGER now{};
         if (!SetFilePointerEx(file_.get(), move, &now, origin))
             return STG_E_INVALIDPOINTER;
@@ -97,6 +120,8 @@ class FileStream final : public IStream {
         LARGE_INTEGER size{};
         if (!GetFileSizeEx(file_.get(), &size))
             return HRESULT_FROM_WIN32(GetLastError());
+        if (end_)
+            size.QuadPart = LONGLONG(*end_ + 1);
         *stat = STATSTG{};
         stat->type = STGTY_STREAM;
         stat->cbSize.QuadPart = ULONGLONG(size.QuadPart);
@@ -121,11 +146,82 @@ class FileStream final : public IStream {
   private:
     ~FileStream() = default;
 
+    bool Position(std::uint64_t& at) {
+        LARGE_INTEGER now{};
+        const bool ok = SetFilePointerEx(file_.get(), LARGE_INTEGER{}, &now, FILE_CURRENT);
+        at = std::uint64_t(now.QuadPart);
+        return ok;
+    }
+
     LONG refs_ = 1;
     UniqueHandleObj file_;
     Clock::time_point deadline_;
     bool timedOut_ = false;
+    std::optional<std::uint64_t> end_;
 };
+
+// The stream's bytes from where it stands, a buffer at a time, for the GIF block walker.
+class StreamReader final : public ByteReader {
+  public:
+    explicit StreamReader(IStream* stream) : stream_(stream) {}
+
+    std::size_t Read(unsigned char* out, std::size_t n) override {
+        std::size_t got = 0;
+        while (got < n && (at_ < buffer_.size() || Fill())) {
+            const std::size_t take = std::min(n - got, buffer_.size() - at_);
+            std::memcpy(out + got, buffer_.data() + at_, take);
+            at_ += take;
+            got += take;
+        }
+        return got;
+    }
+    std::uint64_t Skip(std::uint64_t n) override {
+        std::uint64_t skipped = 0;
+        while (skipped < n && (at_ < buffer_.size() || Fill())) {
+            const std::size_t take =
+                std::size_t(std::min<std::uint64_t>(n - skipped, buffer_.size() - at_));
+            at_ += take;
+            skipped += take;
+        }
+        return skipped;
+    }
+
+  private:
+    bool Fill() {
+        buffer_.resize(1 << 16);
+        ULONG got = 0;
+        if (FAILED(stream_->Read(buffer_.data(), ULONG(buffer_.size()), &got)))
+            got = 0;
+        buffer_.resize(got);
+        at_ = 0;
+        return got > 0;
+    }
+
+    IStream* stream_;
+    std::vector<unsigned char> buffer_;
+    std::size_t at_ = 0;
+};
+
+HRESULT Rewind(IStream* stream) {
+    return stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+}
+
+// A decoder that refuses a GIF whose file ends inside a frame, or before its trailer, is
+// given the frames the file holds whole: it shows those, as web browsers do.
+HRESULT InitializeWholeFrames(IWICImagingFactory* factory, FileStream* raw,
+                              ComPtr<IWICBitmapDecoder>& decoder) {
+    if (FAILED(Rewind(raw)))
+        return E_FAIL;
+    StreamReader reader(raw);
+    const std::optional<std::uint64_t> whole = IndexGif(reader).WholeLength();
+    if (!whole || FAILED(Rewind(raw)))
+        return E_FAIL;
+    raw->EndAfter(*whole);
+    decoder.reset();
+    if (FAILED(factory->CreateDecoder(GUID_ContainerFormatGif, nullptr, decoder.put())))
+        return E_FAIL;
+    return decoder->Initialize(raw, WICDecodeMetadataCacheOnDemand);
+}
 
 // The container is the sniffed format's, not whatever WIC would guess from trying every
 // installed codec.
@@ -401,6 +497,9 @@ PictureLoad Decode(const std::wstring& path) {
     };
 
     HRESULT hr = decoder->Initialize(stream.get(), WICDecodeMetadataCacheOnDemand);
+    if (FAILED(hr) && *format == Format::Gif && !raw->timedOut() &&
+        SUCCEEDED(InitializeWholeFrames(factory.get(), raw, decoder)))
+        hr = S_OK;
     if (FAILED(hr))
         return broken(hr);
 

@@ -14,6 +14,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 
 namespace zorvane::qt {
 namespace {
@@ -264,6 +267,54 @@ TEST(PictureLoader, RefusesWhatItCannotShowWithAReasonAndQuickly) {
         EXPECT_EQ(load.error, error) << path;
     }
     EXPECT_LT(timer.elapsed(), 2000); // no pixel memory was made for the large ones
+}
+
+// The damaged and hostile GIFs that tools/make_hostile.py writes (ZORVANE_HOSTILE_DIR):
+// each one shown or refused with a reason as its row says, and an animated one plays 50
+// frames, none of them slow enough to tie the program up.
+TEST(PictureLoader, HostileGifsAreShownOrRefusedAndPlay) {
+    const char* root = std::getenv("ZORVANE_HOSTILE_DIR");
+    if (!root)
+        GTEST_SKIP() << "ZORVANE_HOSTILE_DIR is not set (ctest's hostile_gif sets it)";
+    std::ifstream manifest(std::string(root) + "/manifest.tsv");
+    int rows = 0;
+    for (std::string line; std::getline(manifest, line);) {
+        std::istringstream fields(line);
+        std::string category, expect, name, reason;
+        std::getline(fields, category, '\t');
+        std::getline(fields, expect, '\t');
+        std::getline(fields, name, '\t');
+        std::getline(fields, reason, '\t');
+        if (category != "gif" && category != "animated")
+            continue;
+        ++rows;
+        QElapsedTimer timer;
+        timer.start();
+        const PictureLoad load = LoadPictureFile(std::string(root) + "/" + name);
+        const qint64 loadMs = timer.elapsed();
+        EXPECT_EQ(load.picture == nullptr, !load.error.empty()) << name << ": " << load.error;
+        EXPECT_TRUE(expect != "show" || load.picture) << name << " was refused: " << load.error;
+        EXPECT_TRUE(expect != "refuse" || !load.picture) << name << " was shown";
+        if (!load.picture && !reason.empty()) {
+            EXPECT_NE(load.error.find(reason), std::string::npos) << name << ": " << load.error;
+        }
+        qint64 slowest = 0;
+        for (int i = 0; load.animation && i < 50 && load.animation->Advance(); ++i) {
+            timer.restart();
+            load.animation->Outline();
+            slowest = std::max(slowest, timer.elapsed());
+            EXPECT_EQ(load.animation->frame()->width, load.picture->width) << name;
+        }
+        std::printf("[ hostile  ] %-40s %-7s %5lld ms%s\n", name.c_str(),
+                    load.picture ? (load.animation ? "plays" : "shown") : "refused",
+                    static_cast<long long>(loadMs),
+                    load.animation
+                        ? (", slowest of 50 frames " + std::to_string(slowest) + " ms").c_str()
+                        : "");
+        // A hang, not a speed: the program answers between frames either way.
+        EXPECT_LT(loadMs, 20'000) << name;
+    }
+    EXPECT_GE(rows, 20) << "no GIF rows in " << root << "/manifest.tsv";
 }
 
 } // namespace
