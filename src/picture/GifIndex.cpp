@@ -9,17 +9,6 @@ int Le16(const unsigned char* b) {
     return int(b[0]) | int(b[1]) << 8;
 }
 
-Disposal DisposalOf(int method) {
-    switch (method) {
-    case 2:
-        return Disposal::Background;
-    case 3:
-        return Disposal::Previous;
-    default:
-        return Disposal::Leave; // 0 (none said) and 1 (leave) as browsers take them
-    }
-}
-
 // Counts where the reader stands, which it does not say itself.
 class Walker {
   public:
@@ -76,7 +65,7 @@ bool ReadExtension(Walker& in, unsigned char label, GifIndex& index, GifIndex::F
         if (!in.Read(c, sizeof c))
             return false;
         if (c[0] == 4) {
-            next.disposal = DisposalOf((c[1] >> 2) & 7);
+            next.disposal = GifDisposal((c[1] >> 2) & 7);
             next.delayMs = Le16(c + 2) * 10;
             next.transparent = (c[1] & 1) ? c[4] : -1;
             if (c[5] == 0)
@@ -102,6 +91,17 @@ bool ReadExtension(Walker& in, unsigned char label, GifIndex& index, GifIndex::F
 }
 
 } // namespace
+
+Disposal GifDisposal(int method) {
+    switch (method) {
+    case 2:
+        return Disposal::Background;
+    case 3:
+        return Disposal::Previous;
+    default:
+        return Disposal::Leave; // 0 (none said) and 1 (leave) as browsers take them
+    }
+}
 
 std::optional<std::uint64_t> GifIndex::WholeLength() const {
     std::size_t whole = frames.size();

@@ -45,6 +45,9 @@ struct GifIndex {
     std::optional<std::uint64_t> WholeLength() const;
 };
 
+// A graphic control block's disposal method as the program takes it.
+Disposal GifDisposal(int method);
+
 // Walks the blocks of a GIF, `in` standing at its first byte.
 GifIndex IndexGif(ByteReader& in);
 

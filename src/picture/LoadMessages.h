@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
@@ -50,6 +51,39 @@ inline constexpr const char* kNoCodec = "画像を読み込む機能を使えま
 inline PictureLoad Fail(std::string message) {
     return {nullptr, std::move(message), nullptr};
 }
+
+// A picture that plays: its first frame is what is shown first.
+inline PictureLoad Playing(std::shared_ptr<Animation> animation) {
+    std::shared_ptr<const Picture> first = animation->frame();
+    return {std::move(first), {}, std::move(animation)};
+}
+
+// Why a load stops, in words for the user.
+struct Failure {
+    std::string message;
+};
+
+// What a step that only checks hands on when the check passes.
+struct Ok {};
+
+// One step of a decode: what it hands to the next step, or why the load stops there. The
+// loaders take their steps in a fixed order, since a file that is wrong in several ways is
+// reported by the first check it fails.
+template <class T> class Step {
+  public:
+    Step(T value) : value_(std::move(value)) {}
+    Step(Failure failure) : message_(std::move(failure.message)) {}
+
+    explicit operator bool() const { return value_.has_value(); }
+    T& operator*() { return *value_; }
+    T* operator->() { return &*value_; }
+    const std::string& message() const { return message_; }
+    Failure failure() const { return {message_}; }
+
+  private:
+    std::optional<T> value_;
+    std::string message_;
+};
 
 inline std::string TooLarge(std::uint64_t width, std::uint64_t height) {
     return "画像が大きすぎて表示できません（" + std::to_string(width) + "×" +

@@ -28,6 +28,47 @@ class DeviceReader final : public ByteReader {
     QIODevice& in_;
 };
 
+// The frame alone, as a GIF of its own: its own screen, at (0, 0), see-through where the
+// file says. `body` is the frame's descriptor and data as the file holds them.
+QByteArray FrameAlone(const GifIndex& index, const GifIndex::Frame& f, const QByteArray& body) {
+    QByteArray gif("GIF89a");
+    QByteArray screen(reinterpret_cast<const char*>(index.head.data()),
+                      qsizetype(index.head.size()));
+    screen[0] = char(f.width & 0xFF);
+    screen[1] = char(f.width >> 8);
+    screen[2] = char(f.height & 0xFF);
+    screen[3] = char(f.height >> 8);
+    screen[5] = char(f.transparent >= 0 ? f.transparent : 0);
+    gif += screen;
+    if (f.transparent >= 0)
+        gif += QByteArray("\x21\xF9\x04\x01\x00\x00", 6) + char(f.transparent) + '\0';
+    QByteArray descriptor = body;
+    std::memset(descriptor.data() + 1, 0, 4);
+    gif += descriptor;
+    gif += QByteArray("\0\x3B", 2); // a cut-off frame ends where the file does
+    return gif;
+}
+
+// Decodes a frame made by FrameAlone; false unless it comes out at the frame's size.
+bool DecodeAlone(QByteArray gif, const GifIndex::Frame& f, Picture& out) {
+    QBuffer buffer(&gif);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "gif");
+    QImage image;
+    if (!reader.read(&image) || image.width() != f.width || image.height() != f.height)
+        return false;
+    image.convertTo(QImage::Format_ARGB32);
+    if (image.format() != QImage::Format_ARGB32)
+        return false;
+    out.width = f.width;
+    out.height = f.height;
+    out.pixels.resize(std::size_t(f.width) * f.height);
+    for (int y = 0; y < f.height; ++y)
+        std::memcpy(out.pixels.data() + std::size_t(y) * f.width, image.constScanLine(y),
+                    std::size_t(f.width) * 4);
+    return true;
+}
+
 class Source final : public FrameSource {
   public:
     Source(std::unique_ptr<QIODevice> file, GifIndex index)
@@ -48,42 +89,7 @@ class Source final : public FrameSource {
         if (!PictureSizeAllowed(f.width, f.height) || !file_->seek(f.begin))
             return false;
         const QByteArray body = file_->read(f.end - f.begin);
-        if (body.size() < 10)
-            return false;
-
-        // The frame alone: its own screen, at (0, 0), see-through where the file says.
-        QByteArray gif("GIF89a");
-        QByteArray screen(reinterpret_cast<const char*>(index_.head.data()),
-                          qsizetype(index_.head.size()));
-        screen[0] = char(f.width & 0xFF);
-        screen[1] = char(f.width >> 8);
-        screen[2] = char(f.height & 0xFF);
-        screen[3] = char(f.height >> 8);
-        screen[5] = char(f.transparent >= 0 ? f.transparent : 0);
-        gif += screen;
-        if (f.transparent >= 0)
-            gif += QByteArray("\x21\xF9\x04\x01\x00\x00", 6) + char(f.transparent) + '\0';
-        QByteArray descriptor = body;
-        std::memset(descriptor.data() + 1, 0, 4);
-        gif += descriptor;
-        gif += QByteArray("\0\x3B", 2); // a cut-off frame ends where the file does
-
-        QBuffer buffer(&gif);
-        buffer.open(QIODevice::ReadOnly);
-        QImageReader reader(&buffer, "gif");
-        QImage image;
-        if (!reader.read(&image) || image.width() != f.width || image.height() != f.height)
-            return false;
-        image.convertTo(QImage::Format_ARGB32);
-        if (image.format() != QImage::Format_ARGB32)
-            return false;
-        out.image.width = f.width;
-        out.image.height = f.height;
-        out.image.pixels.resize(std::size_t(f.width) * f.height);
-        for (int y = 0; y < f.height; ++y)
-            std::memcpy(out.image.pixels.data() + std::size_t(y) * f.width, image.constScanLine(y),
-                        std::size_t(f.width) * 4);
-        return true;
+        return body.size() >= 10 && DecodeAlone(FrameAlone(index_, f, body), f, out.image);
     }
 
   private:

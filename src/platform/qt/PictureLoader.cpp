@@ -54,110 +54,132 @@ std::shared_ptr<Animation> Animate(int fd, GifIndex index) {
                             GifFrameSource(std::move(file), std::move(index)));
 }
 
-PictureLoad Decode(const std::string& path) {
+// Opened without blocking: a FIFO or a device named like a picture must not hang the program.
+Step<std::unique_ptr<QFile>> OpenFile(const std::string& path) {
     if (path.empty())
-        return Fail(kNotFound);
-    // Opened without blocking and checked on the open descriptor: a FIFO or a
-    // device named like a picture must not hang the program.
+        return Failure{kNotFound};
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         const int e = errno;
-        return Fail(e == ENOENT || e == ENOTDIR || e == ENAMETOOLONG || e == ELOOP ? kNotFound
-                                                                                   : kCannotOpen);
+        return Failure{e == ENOENT || e == ENOTDIR || e == ENAMETOOLONG || e == ELOOP
+                           ? kNotFound
+                           : kCannotOpen};
     }
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    auto file = std::make_unique<QFile>();
+    if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        return Fail(kCannotOpen);
+        return Failure{kCannotOpen};
     }
+    return file;
+}
+
+// Checked on the open descriptor, so the file read is the file checked.
+Step<Ok> CheckFile(const QFile& file) {
     struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        return Fail(kCannotOpen);
+    if (::fstat(file.handle(), &st) != 0)
+        return Failure{kCannotOpen};
     if (S_ISDIR(st.st_mode))
-        return Fail(kFolder);
+        return Failure{kFolder};
     if (!S_ISREG(st.st_mode))
-        return Fail(kNotPicture);
+        return Failure{kNotPicture};
     if (st.st_size == 0)
-        return Fail(kEmpty);
+        return Failure{kEmpty};
+    return Ok{};
+}
 
+Step<Format> Sniff(QFile& file) {
     const QByteArray head = file.peek(8);
-    const std::optional<Format> sniffed =
+    const std::optional<Format> format =
         SniffFormat(reinterpret_cast<const unsigned char*>(head.constData()), head.size());
-    if (!sniffed)
-        return Fail(kNotPicture);
-    const char* format = QtFormat(*sniffed);
-    if (!QImageReader::supportedImageFormats().contains(format))
-        return Fail(kNoCodec);
-    // Where a GIF's first frame lies on its screen. Qt fills the screen around a
-    // smaller first frame with the background colour; the Windows decoder, and so
-    // the program, leaves it see-through.
+    if (!format)
+        return Failure{kNotPicture};
+    if (!QImageReader::supportedImageFormats().contains(QtFormat(*format)))
+        return Failure{kNoCodec};
+    return *format;
+}
+
+// Where a GIF's first frame lies on its screen, and its animation when it plays.
+struct GifStart {
     std::optional<QRect> frame;
-    if (*sniffed == Format::Gif) {
-        GifIndex index = IndexGif(file);
-        if (index.width > 0 && index.height > 0 && !PictureSizeAllowed(index.width, index.height))
-            return Fail(TooLarge(index.width, index.height));
-        if (!index.frames.empty()) {
-            const GifIndex::Frame& f = index.frames[0];
-            if (!index.HasColours(f))
-                return Fail(kBroken);
-            frame = QRect(f.left, f.top, f.width, f.height);
-        }
-        if (std::shared_ptr<Animation> animation = Animate(fd, std::move(index))) {
-            std::shared_ptr<const Picture> first = animation->frame();
-            return {std::move(first), {}, std::move(animation)};
-        }
-        if (!file.seek(0))
-            return Fail(kCannotOpen);
-    }
+    std::shared_ptr<Animation> animation;
+};
 
+// Qt fills the screen around a smaller first frame with the background colour; the
+// Windows decoder, and so the program, leaves it see-through.
+Step<GifStart> ReadGif(QFile& file) {
+    GifIndex index = IndexGif(file);
+    if (index.width > 0 && index.height > 0 && !PictureSizeAllowed(index.width, index.height))
+        return Failure{TooLarge(index.width, index.height)};
+    GifStart gif;
+    if (!index.frames.empty()) {
+        const GifIndex::Frame& f = index.frames[0];
+        if (!index.HasColours(f))
+            return Failure{kBroken};
+        gif.frame = QRect(f.left, f.top, f.width, f.height);
+    }
+    gif.animation = Animate(file.handle(), std::move(index));
+    if (!gif.animation && !file.seek(0))
+        return Failure{kCannotOpen};
+    return gif;
+}
+
+Step<std::unique_ptr<QImageReader>> MakeReader(QFile& file, Format format) {
     // Qt's own guard for what a decoder may allocate, in case a header lies
-    // about the size; the checks below refuse honest headers first.
+    // about the size; the checks after this refuse honest headers first.
     QImageReader::setAllocationLimit(int(kMaxPictureBytes >> 20));
-    QImageReader reader(&file, format);
-    reader.setAutoDetectImageFormat(false);
-    reader.setAutoTransform(false); // as stored, like the Windows decoders show it
-    if (!reader.canRead())
-        return Fail(kBroken);
+    auto reader = std::make_unique<QImageReader>(&file, QtFormat(format));
+    reader->setAutoDetectImageFormat(false);
+    reader->setAutoTransform(false); // as stored, like the Windows decoders show it
+    if (!reader->canRead())
+        return Failure{kBroken};
+    return reader;
+}
 
-    // An icon shows its image with the most pixels (the first of equals).
-    if (*sniffed == Format::Ico) {
-        const int count = reader.imageCount();
-        int best = 0;
-        std::uint64_t bestPixels = 0;
-        for (int i = 0; i < count; ++i) {
-            if (!reader.jumpToImage(i))
-                continue;
-            const QSize s = reader.size();
-            const std::uint64_t pixels = s.isValid() ? std::uint64_t(s.width()) * s.height() : 0;
-            if (pixels > bestPixels) {
-                best = i;
-                bestPixels = pixels;
-            }
+// An icon shows its image with the most pixels (the first of equals).
+void ChooseIconImage(QImageReader& reader) {
+    const int count = reader.imageCount();
+    int best = 0;
+    std::uint64_t bestPixels = 0;
+    for (int i = 0; i < count; ++i) {
+        if (!reader.jumpToImage(i))
+            continue;
+        const QSize s = reader.size();
+        const std::uint64_t pixels = s.isValid() ? std::uint64_t(s.width()) * s.height() : 0;
+        if (pixels > bestPixels) {
+            best = i;
+            bestPixels = pixels;
         }
-        reader.jumpToImage(best);
     }
+    reader.jumpToImage(best);
+}
 
+// The image in ARGB32, its size checked before it is read (as the header says) and after.
+Step<QImage> ReadImage(QImageReader& reader) {
     const QSize declared = reader.size();
     if (declared.isValid() && !PictureSizeAllowed(declared.width(), declared.height()))
-        return Fail(TooLarge(declared.width(), declared.height()));
-
+        return Failure{TooLarge(declared.width(), declared.height())};
     QImage image;
     if (!reader.read(&image)) {
         switch (reader.error()) {
         case QImageReader::DeviceError:
-            return Fail(kCannotOpen);
+            return Failure{kCannotOpen};
         case QImageReader::UnsupportedFormatError:
-            return Fail(kNotPicture);
+            return Failure{kNotPicture};
         default:
-            return Fail(kBroken);
+            return Failure{kBroken};
         }
     }
     if (!PictureSizeAllowed(image.width(), image.height()))
-        return Fail(TooLarge(image.width(), image.height()));
+        return Failure{TooLarge(image.width(), image.height())};
     image.convertTo(QImage::Format_ARGB32);
     if (image.isNull() || image.format() != QImage::Format_ARGB32)
-        return Fail(kNoMemory);
+        return Failure{kNoMemory};
+    return image;
+}
 
+// Only what lies inside `frame` is shown (all of the image when there is none); the
+// rest is see-through.
+std::shared_ptr<Picture> CopyPixels(const QImage& image, const std::optional<QRect>& frame) {
     auto picture = std::make_shared<Picture>();
     picture->width = image.width();
     picture->height = image.height();
@@ -173,7 +195,33 @@ PictureLoad Decode(const std::string& path) {
             out[x] = inside ? OpaqueOrMask(px) : (0xFF000000u | kMaskColor);
         }
     }
-    picture->lossy = IsLossy(*sniffed);
+    return picture;
+}
+
+PictureLoad Decode(const std::string& path) {
+    Step<std::unique_ptr<QFile>> file = OpenFile(path);
+    if (!file)
+        return Fail(file.message());
+    if (Step<Ok> checked = CheckFile(**file); !checked)
+        return Fail(checked.message());
+    Step<Format> format = Sniff(**file);
+    if (!format)
+        return Fail(format.message());
+    Step<GifStart> gif = *format == Format::Gif ? ReadGif(**file) : GifStart{};
+    if (!gif)
+        return Fail(gif.message());
+    if (gif->animation)
+        return Playing(std::move(gif->animation));
+    Step<std::unique_ptr<QImageReader>> reader = MakeReader(**file, *format);
+    if (!reader)
+        return Fail(reader.message());
+    if (*format == Format::Ico)
+        ChooseIconImage(**reader);
+    Step<QImage> image = ReadImage(**reader);
+    if (!image)
+        return Fail(image.message());
+    std::shared_ptr<Picture> picture = CopyPixels(*image, gif->frame);
+    picture->lossy = IsLossy(*format);
     return {std::move(picture), {}, nullptr};
 }
 

@@ -239,36 +239,54 @@ const GUID& Container(Format format) {
     return GUID_ContainerFormatIco;
 }
 
-std::optional<unsigned> ReadUi2(IWICMetadataQueryReader* query, const wchar_t* name) {
-    PROPVARIANT value;
-    PropVariantInit(&value);
-    std::optional<unsigned> out;
-    if (SUCCEEDED(query->GetMetadataByName(name, &value)) && value.vt == VT_UI2)
-        out = value.uiVal;
-    PropVariantClear(&value);
-    return out;
+// A PROPVARIANT cleared when it goes.
+class PropValue {
+  public:
+    PropValue() { PropVariantInit(&v); }
+    ~PropValue() { PropVariantClear(&v); }
+    PropValue(const PropValue&) = delete;
+    PropValue& operator=(const PropValue&) = delete;
+
+    PROPVARIANT v;
+};
+
+template <VARTYPE type> auto ValueOf(const PROPVARIANT& v) {
+    if constexpr (type == VT_UI1)
+        return unsigned(v.bVal);
+    else if constexpr (type == VT_UI2)
+        return unsigned(v.uiVal);
+    else
+        return v.boolVal != VARIANT_FALSE;
 }
 
-std::optional<bool> ReadBool(IWICMetadataQueryReader* query, const wchar_t* name) {
-    PROPVARIANT value;
-    PropVariantInit(&value);
-    std::optional<bool> out;
-    if (SUCCEEDED(query->GetMetadataByName(name, &value)) && value.vt == VT_BOOL)
-        out = value.boolVal != VARIANT_FALSE;
-    PropVariantClear(&value);
-    return out;
+// A metadata value of the type given (VT_UI1, VT_UI2 or VT_BOOL); nothing when the file
+// has none, or one of another type.
+template <VARTYPE type>
+std::optional<decltype(ValueOf<type>(PROPVARIANT{}))> ReadMeta(IWICMetadataQueryReader* query,
+                                                               const wchar_t* name) {
+    PropValue value;
+    if (SUCCEEDED(query->GetMetadataByName(name, &value.v)) && value.v.vt == type)
+        return ValueOf<type>(value.v);
+    return std::nullopt;
+}
+
+// What a GIF says of its logical screen, and of the frame on it.
+struct GifMeta {
+    ComPtr<IWICMetadataQueryReader> screen;
+    ComPtr<IWICMetadataQueryReader> image;
+};
+
+// False when either cannot be read: the frame is then taken as it is.
+bool ReadGifMeta(IWICBitmapDecoder* decoder, IWICBitmapFrameDecode* frame, GifMeta& out) {
+    return SUCCEEDED(decoder->GetMetadataQueryReader(out.screen.put())) &&
+           SUCCEEDED(frame->GetMetadataQueryReader(out.image.put()));
 }
 
 // A GIF with neither a global nor a local colour table has no colours at all,
 // and Wine's decoder reads through a null table when asked for its palette.
-bool GifHasNoColourTable(IWICBitmapDecoder* decoder, IWICBitmapFrameDecode* frame) {
-    ComPtr<IWICMetadataQueryReader> screen;
-    ComPtr<IWICMetadataQueryReader> image;
-    if (FAILED(decoder->GetMetadataQueryReader(screen.put())) ||
-        FAILED(frame->GetMetadataQueryReader(image.put())))
-        return false;
-    return ReadBool(screen.get(), L"/logscrdesc/GlobalColorTableFlag") == false &&
-           ReadBool(image.get(), L"/imgdesc/LocalColorTableFlag") == false;
+bool GifHasNoColourTable(const GifMeta& meta) {
+    return ReadMeta<VT_BOOL>(meta.screen.get(), L"/logscrdesc/GlobalColorTableFlag") == false &&
+           ReadMeta<VT_BOOL>(meta.image.get(), L"/imgdesc/LocalColorTableFlag") == false;
 }
 
 // Where the first frame sits: a GIF frame may be smaller than its logical
@@ -278,33 +296,13 @@ struct Placement {
     UINT left = 0, top = 0;
 };
 
-Placement PlaceGifFrame(IWICBitmapDecoder* decoder, IWICBitmapFrameDecode* frame, UINT width,
-                        UINT height) {
-    Placement p{width, height, 0, 0};
-    ComPtr<IWICMetadataQueryReader> screen;
-    ComPtr<IWICMetadataQueryReader> image;
-    if (FAILED(decoder->GetMetadataQueryReader(screen.put())) ||
-        FAILED(frame->GetMetadataQueryReader(image.put())))
-        return p;
-    const auto sw = ReadUi2(screen.get(), L"/logscrdesc/Width");
-    const auto sh = ReadUi2(screen.get(), L"/logscrdesc/Height");
+Placement PlaceGifFrame(const GifMeta& meta, UINT width, UINT height) {
+    const auto sw = ReadMeta<VT_UI2>(meta.screen.get(), L"/logscrdesc/Width");
+    const auto sh = ReadMeta<VT_UI2>(meta.screen.get(), L"/logscrdesc/Height");
     if (!sw || !sh || *sw == 0 || *sh == 0)
-        return p;
-    p.canvasWidth = *sw;
-    p.canvasHeight = *sh;
-    p.left = ReadUi2(image.get(), L"/imgdesc/Left").value_or(0);
-    p.top = ReadUi2(image.get(), L"/imgdesc/Top").value_or(0);
-    return p;
-}
-
-std::optional<unsigned> ReadUi1(IWICMetadataQueryReader* query, const wchar_t* name) {
-    PROPVARIANT value;
-    PropVariantInit(&value);
-    std::optional<unsigned> out;
-    if (SUCCEEDED(query->GetMetadataByName(name, &value)) && value.vt == VT_UI1)
-        out = value.bVal;
-    PropVariantClear(&value);
-    return out;
+        return {width, height, 0, 0};
+    return {*sw, *sh, ReadMeta<VT_UI2>(meta.image.get(), L"/imgdesc/Left").value_or(0),
+            ReadMeta<VT_UI2>(meta.image.get(), L"/imgdesc/Top").value_or(0)};
 }
 
 template <typename T> ComPtr<T> Share(T* p) {
@@ -321,23 +319,26 @@ int GifLoopCount(IWICBitmapDecoder* decoder) {
     ComPtr<IWICMetadataQueryReader> screen;
     if (FAILED(decoder->GetMetadataQueryReader(screen.put())))
         return 0;
-    PROPVARIANT app, data;
-    PropVariantInit(&app);
-    PropVariantInit(&data);
-    int loops = 0;
-    if (SUCCEEDED(screen->GetMetadataByName(L"/appext/Application", &app)) &&
-        app.vt == (VT_UI1 | VT_VECTOR) && app.caub.cElems == 11 &&
-        std::memcmp(app.caub.pElems, "NETSCAPE2.0", 11) == 0 &&
-        SUCCEEDED(screen->GetMetadataByName(L"/appext/Data", &data)) &&
-        data.vt == (VT_UI1 | VT_VECTOR)) {
-        // The sub-blocks as stored: 3, 1, then the count, low byte first.
-        const BYTE* d = data.caub.pElems;
-        if (data.caub.cElems >= 4 && d[0] == 3 && d[1] == 1)
-            loops = d[2] | d[3] << 8;
-    }
-    PropVariantClear(&app);
-    PropVariantClear(&data);
-    return loops;
+    PropValue app, data;
+    if (FAILED(screen->GetMetadataByName(L"/appext/Application", &app.v)) ||
+        app.v.vt != (VT_UI1 | VT_VECTOR) || app.v.caub.cElems != 11 ||
+        std::memcmp(app.v.caub.pElems, "NETSCAPE2.0", 11) != 0 ||
+        FAILED(screen->GetMetadataByName(L"/appext/Data", &data.v)) ||
+        data.v.vt != (VT_UI1 | VT_VECTOR))
+        return 0;
+    // The sub-blocks as stored: 3, 1, then the count, low byte first.
+    const BYTE* d = data.v.caub.pElems;
+    return data.v.caub.cElems >= 4 && d[0] == 3 && d[1] == 1 ? d[2] | d[3] << 8 : 0;
+}
+
+// The frame as 32-bit BGRA, converted as its pixels are copied out.
+HRESULT ToBgra(IWICImagingFactory* factory, IWICBitmapSource* frame,
+               ComPtr<IWICFormatConverter>& out) {
+    HRESULT hr = factory->CreateFormatConverter(out.put());
+    if (SUCCEEDED(hr))
+        hr = out->Initialize(frame, GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone, nullptr,
+                             0.0, WICBitmapPaletteTypeCustom);
+    return hr;
 }
 
 // The frames of a GIF, decoded one by one as they are shown.
@@ -357,29 +358,16 @@ class WicFrames final : public FrameSource {
             FAILED(frame->GetSize(&w, &h)) || FAILED(frame->GetMetadataQueryReader(meta.put())))
             return false;
         out = GifFrame{};
-        out.left = int(ReadUi2(meta.get(), L"/imgdesc/Left").value_or(0));
-        out.top = int(ReadUi2(meta.get(), L"/imgdesc/Top").value_or(0));
-        out.delayMs = int(ReadUi2(meta.get(), L"/grctlext/Delay").value_or(0)) * 10;
-        switch (ReadUi1(meta.get(), L"/grctlext/Disposal").value_or(0)) {
-        case 2:
-            out.disposal = Disposal::Background;
-            break;
-        case 3:
-            out.disposal = Disposal::Previous;
-            break;
-        default:
-            out.disposal = Disposal::Leave;
-        }
+        out.left = int(ReadMeta<VT_UI2>(meta.get(), L"/imgdesc/Left").value_or(0));
+        out.top = int(ReadMeta<VT_UI2>(meta.get(), L"/imgdesc/Top").value_or(0));
+        out.delayMs = int(ReadMeta<VT_UI2>(meta.get(), L"/grctlext/Delay").value_or(0)) * 10;
+        out.disposal =
+            GifDisposal(int(ReadMeta<VT_UI1>(meta.get(), L"/grctlext/Disposal").value_or(0)));
         // Nothing of a frame outside the screen is shown: it is not decoded.
         if (w == 0 || h == 0 || UINT(out.left) >= width_ || UINT(out.top) >= height_)
             return true;
-        if (!PictureSizeAllowed(w, h))
-            return false;
         ComPtr<IWICFormatConverter> converter;
-        if (FAILED(factory_->CreateFormatConverter(converter.put())) ||
-            FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGRA,
-                                         WICBitmapDitherTypeNone, nullptr, 0.0,
-                                         WICBitmapPaletteTypeCustom)))
+        if (!PictureSizeAllowed(w, h) || FAILED(ToBgra(factory_.get(), frame.get(), converter)))
             return false;
         out.image.width = int(w);
         out.image.height = int(h);
@@ -396,13 +384,102 @@ class WicFrames final : public FrameSource {
     UINT width_, height_;
 };
 
+// A file being decoded: its stream, its sniffed format and, once made, the decoder for it.
+struct Decoding {
+    ComPtr<IStream> stream;
+    FileStream* raw = nullptr; // owned by stream
+    Clock::time_point deadline;
+    Format format = Format::Bmp;
+    ComPtr<IWICImagingFactory> factory;
+    ComPtr<IWICBitmapDecoder> decoder;
+};
+
+// A decoder's failure: the time ran out, memory did, or the file is damaged.
+Failure Broken(const Decoding& d, HRESULT hr) {
+    if (d.raw->timedOut())
+        return {kTimeout};
+    return {hr == E_OUTOFMEMORY ? kNoMemory : kBroken};
+}
+
+// Checked before anything opens the path: WIC handed a folder does not
+// fail cleanly everywhere.
+Step<Ok> CheckPath(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD e = GetLastError();
+        return Failure{e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ||
+                               e == ERROR_INVALID_NAME || e == ERROR_BAD_NETPATH ||
+                               e == ERROR_BAD_NET_NAME || e == ERROR_INVALID_DRIVE
+                           ? kNotFound
+                           : kCannotOpen};
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return Failure{kFolder};
+    return Ok{};
+}
+
+Step<UniqueHandleObj> OpenFile(const std::wstring& path) {
+    const HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) {
+        const DWORD e = GetLastError();
+        return Failure{e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? kNotFound
+                                                                              : kCannotOpen};
+    }
+    UniqueHandleObj file(opened);
+    // Devices (NUL, COM1, pipes) can block a read forever; only disk files are read.
+    if (GetFileType(file.get()) != FILE_TYPE_DISK)
+        return Failure{kNotPicture};
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size))
+        return Failure{kCannotOpen};
+    if (size.QuadPart == 0)
+        return Failure{kEmpty};
+    return file;
+}
+
+// The format from the file's first bytes; the stream is left at the start for the decoder.
+Step<Decoding> Sniff(UniqueHandleObj file, Clock::time_point deadline) {
+    Decoding d;
+    d.raw = new FileStream(std::move(file), deadline);
+    *d.stream.put() = d.raw;
+    d.deadline = deadline;
+    unsigned char head[8] = {};
+    ULONG got = 0;
+    if (FAILED(d.stream->Read(head, sizeof head, &got)))
+        return Failure{kCannotOpen};
+    const std::optional<Format> format = SniffFormat(head, got);
+    if (!format)
+        return Failure{kNotPicture};
+    d.format = *format;
+    if (FAILED(Rewind(d.stream.get())))
+        return Failure{kCannotOpen};
+    return d;
+}
+
+Step<Ok> MakeDecoder(Decoding& d) {
+    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IWICImagingFactory,
+                                reinterpret_cast<void**>(d.factory.put()))) ||
+        FAILED(d.factory->CreateDecoder(Container(d.format), nullptr, d.decoder.put())))
+        return Failure{kNoCodec};
+    HRESULT hr = d.decoder->Initialize(d.stream.get(), WICDecodeMetadataCacheOnDemand);
+    if (FAILED(hr) && d.format == Format::Gif && !d.raw->timedOut() &&
+        SUCCEEDED(InitializeWholeFrames(d.factory.get(), d.raw, d.decoder)))
+        hr = S_OK;
+    if (FAILED(hr))
+        return Broken(d, hr);
+    return Ok{};
+}
+
 struct Chosen {
     ComPtr<IWICBitmapFrameDecode> frame;
     UINT width = 0, height = 0;
 };
 
 // The first frame, or for an icon the one with the most pixels (the first of equals).
-HRESULT ChooseFrame(IWICBitmapDecoder* decoder, bool largest, Chosen& out) {
+HRESULT FindFrame(IWICBitmapDecoder* decoder, bool largest, Chosen& out) {
     UINT count = 0;
     HRESULT hr = decoder->GetFrameCount(&count);
     if (FAILED(hr))
@@ -431,125 +508,57 @@ HRESULT ChooseFrame(IWICBitmapDecoder* decoder, bool largest, Chosen& out) {
     return out.frame ? S_OK : hr;
 }
 
-PictureLoad Decode(const std::wstring& path) {
-    const Clock::time_point deadline = Clock::now() + kDecodeTimeLimit;
-
-    // Checked before anything opens the path: WIC handed a folder does not
-    // fail cleanly everywhere.
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD e = GetLastError();
-        return Fail(e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ||
-                            e == ERROR_INVALID_NAME || e == ERROR_BAD_NETPATH ||
-                            e == ERROR_BAD_NET_NAME || e == ERROR_INVALID_DRIVE
-                        ? kNotFound
-                        : kCannotOpen);
-    }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-        return Fail(kFolder);
-
-    const HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) {
-        const DWORD e = GetLastError();
-        return Fail(e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? kNotFound
-                                                                           : kCannotOpen);
-    }
-    UniqueHandleObj file(opened);
-    // Devices (NUL, COM1, pipes) can block a read forever; only disk files are read.
-    if (GetFileType(file.get()) != FILE_TYPE_DISK)
-        return Fail(kNotPicture);
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size))
-        return Fail(kCannotOpen);
-    if (size.QuadPart == 0)
-        return Fail(kEmpty);
-
-    auto* raw = new FileStream(std::move(file), deadline);
-    ComPtr<IStream> stream;
-    *stream.put() = raw;
-
-    unsigned char head[8] = {};
-    ULONG got = 0;
-    if (FAILED(stream->Read(head, sizeof head, &got)))
-        return Fail(kCannotOpen);
-    const std::optional<Format> format = SniffFormat(head, got);
-    if (!format)
-        return Fail(kNotPicture);
-    const GUID* container = &Container(*format);
-    LARGE_INTEGER start{};
-    if (FAILED(stream->Seek(start, STREAM_SEEK_SET, nullptr)))
-        return Fail(kCannotOpen);
-
-    ComPtr<IWICImagingFactory> factory;
-    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_IWICImagingFactory, reinterpret_cast<void**>(factory.put()))))
-        return Fail(kNoCodec);
-    ComPtr<IWICBitmapDecoder> decoder;
-    if (FAILED(factory->CreateDecoder(*container, nullptr, decoder.put())))
-        return Fail(kNoCodec);
-
-    const auto broken = [&](HRESULT hr) {
-        if (raw->timedOut())
-            return Fail(kTimeout);
-        return Fail(hr == E_OUTOFMEMORY ? kNoMemory : kBroken);
-    };
-
-    HRESULT hr = decoder->Initialize(stream.get(), WICDecodeMetadataCacheOnDemand);
-    if (FAILED(hr) && *format == Format::Gif && !raw->timedOut() &&
-        SUCCEEDED(InitializeWholeFrames(factory.get(), raw, decoder)))
-        hr = S_OK;
-    if (FAILED(hr))
-        return broken(hr);
-
-    const bool isIcon = IsEqualGUID(*container, GUID_ContainerFormatIco);
+Step<Chosen> ChooseFrame(const Decoding& d) {
     Chosen chosen;
-    hr = ChooseFrame(decoder.get(), isIcon, chosen);
+    const HRESULT hr = FindFrame(d.decoder.get(), d.format == Format::Ico, chosen);
     if (FAILED(hr))
-        return broken(hr);
+        return Broken(d, hr);
     if (!PictureSizeAllowed(chosen.width, chosen.height))
-        return Fail(TooLarge(chosen.width, chosen.height));
+        return Failure{TooLarge(chosen.width, chosen.height)};
+    return chosen;
+}
 
-    Placement place{chosen.width, chosen.height, 0, 0};
-    if (IsEqualGUID(*container, GUID_ContainerFormatGif)) {
-        if (GifHasNoColourTable(decoder.get(), chosen.frame.get()))
-            return Fail(kBroken);
-        place = PlaceGifFrame(decoder.get(), chosen.frame.get(), chosen.width, chosen.height);
-        // More than one frame: it plays, on its logical screen.
-        UINT frames = 0;
-        if (SUCCEEDED(decoder->GetFrameCount(&frames)) && frames > 1 &&
-            PictureSizeAllowed(place.canvasWidth, place.canvasHeight)) {
-            std::shared_ptr<Animation> animation = Animation::Start(
-                int(place.canvasWidth), int(place.canvasHeight), frames,
-                GifLoopCount(decoder.get()),
-                std::make_unique<WicFrames>(Share(factory.get()), Share(decoder.get()),
-                                            Share(stream.get()), raw, place.canvasWidth,
-                                            place.canvasHeight));
-            if (animation) {
-                std::shared_ptr<const Picture> first = animation->frame();
-                return {std::move(first), {}, std::move(animation)};
-            }
-        }
-    }
-    if (!PictureSizeAllowed(place.canvasWidth, place.canvasHeight))
-        return Fail(TooLarge(place.canvasWidth, place.canvasHeight));
+// Where the chosen frame lies on the picture: a GIF's on its logical screen.
+Step<Placement> Place(const Decoding& d, const Chosen& chosen) {
+    const Placement alone{chosen.width, chosen.height, 0, 0};
+    GifMeta meta;
+    if (d.format != Format::Gif || !ReadGifMeta(d.decoder.get(), chosen.frame.get(), meta))
+        return alone;
+    if (GifHasNoColourTable(meta))
+        return Failure{kBroken};
+    return PlaceGifFrame(meta, chosen.width, chosen.height);
+}
 
+// A GIF of more than one frame plays, on its logical screen; null for a still picture, or
+// when the first frame cannot be read.
+std::shared_ptr<Animation> Play(const Decoding& d, const Placement& place) {
+    UINT frames = 0;
+    if (d.format != Format::Gif || FAILED(d.decoder->GetFrameCount(&frames)) || frames < 2 ||
+        !PictureSizeAllowed(place.canvasWidth, place.canvasHeight))
+        return nullptr;
+    return Animation::Start(
+        int(place.canvasWidth), int(place.canvasHeight), frames, GifLoopCount(d.decoder.get()),
+        std::make_unique<WicFrames>(Share(d.factory.get()), Share(d.decoder.get()),
+                                    Share(d.stream.get()), d.raw, place.canvasWidth,
+                                    place.canvasHeight));
+}
+
+Step<ComPtr<IWICFormatConverter>> Convert(const Decoding& d, const Chosen& chosen) {
     ComPtr<IWICFormatConverter> converter;
-    hr = factory->CreateFormatConverter(converter.put());
-    if (SUCCEEDED(hr))
-        hr = converter->Initialize(chosen.frame.get(), GUID_WICPixelFormat32bppBGRA,
-                                   WICBitmapDitherTypeNone, nullptr, 0.0,
-                                   WICBitmapPaletteTypeCustom);
+    const HRESULT hr = ToBgra(d.factory.get(), chosen.frame.get(), converter);
     if (FAILED(hr))
-        return broken(hr);
+        return Broken(d, hr);
+    return converter;
+}
 
+// The part of the frame inside the canvas, copied straight into it in bands, with the
+// time checked between them; the rest of the canvas stays see-through.
+Step<std::shared_ptr<Picture>> CopyPixels(const Decoding& d, IWICBitmapSource* bgra,
+                                          const Chosen& chosen, const Placement& place) {
     auto picture = std::make_shared<Picture>();
     picture->width = int(place.canvasWidth);
     picture->height = int(place.canvasHeight);
     picture->pixels.assign(std::size_t(place.canvasWidth) * place.canvasHeight, 0);
-
-    // The part of the frame inside the canvas, copied straight into it.
     const UINT copyWidth =
         place.left < place.canvasWidth ? std::min(chosen.width, place.canvasWidth - place.left) : 0;
     const UINT copyHeight = place.top < place.canvasHeight
@@ -558,21 +567,58 @@ PictureLoad Decode(const std::wstring& path) {
     const UINT stride = place.canvasWidth * 4;
     const UINT band = std::max<UINT>(1, (1u << 20) / std::max<UINT>(copyWidth, 1));
     for (UINT y = 0; y < copyHeight && copyWidth > 0; y += band) {
-        if (Clock::now() > deadline)
-            return Fail(kTimeout);
+        if (Clock::now() > d.deadline)
+            return Failure{kTimeout};
         const WICRect rect{0, INT(y), INT(copyWidth), INT(std::min(band, copyHeight - y))};
         const std::size_t at = std::size_t(place.top + y) * place.canvasWidth + place.left;
         const std::size_t bytes = (picture->pixels.size() - at) * 4;
-        hr = converter->CopyPixels(&rect, stride, UINT(bytes),
-                                   reinterpret_cast<BYTE*>(picture->pixels.data() + at));
+        const HRESULT hr = bgra->CopyPixels(&rect, stride, UINT(bytes),
+                                            reinterpret_cast<BYTE*>(picture->pixels.data() + at));
         if (FAILED(hr))
-            return broken(hr);
+            return Broken(d, hr);
     }
-
     for (std::uint32_t& px : picture->pixels)
         px = OpaqueOrMask(px);
-    picture->lossy = IsLossy(*format);
-    return {std::move(picture), {}, nullptr};
+    picture->lossy = IsLossy(d.format);
+    return picture;
+}
+
+// The file checked, opened and sniffed, and a decoder for its format reading it.
+Step<Decoding> Open(const std::wstring& path, Clock::time_point deadline) {
+    if (Step<Ok> checked = CheckPath(path); !checked)
+        return checked.failure();
+    Step<UniqueHandleObj> file = OpenFile(path);
+    if (!file)
+        return file.failure();
+    Step<Decoding> d = Sniff(std::move(*file), deadline);
+    if (!d)
+        return d;
+    if (Step<Ok> made = MakeDecoder(*d); !made)
+        return made.failure();
+    return d;
+}
+
+PictureLoad Decode(const std::wstring& path) {
+    Step<Decoding> d = Open(path, Clock::now() + kDecodeTimeLimit);
+    if (!d)
+        return Fail(d.message());
+    Step<Chosen> chosen = ChooseFrame(*d);
+    if (!chosen)
+        return Fail(chosen.message());
+    Step<Placement> place = Place(*d, *chosen);
+    if (!place)
+        return Fail(place.message());
+    if (std::shared_ptr<Animation> animation = Play(*d, *place))
+        return Playing(std::move(animation));
+    if (!PictureSizeAllowed(place->canvasWidth, place->canvasHeight))
+        return Fail(TooLarge(place->canvasWidth, place->canvasHeight));
+    Step<ComPtr<IWICFormatConverter>> bgra = Convert(*d, *chosen);
+    if (!bgra)
+        return Fail(bgra.message());
+    Step<std::shared_ptr<Picture>> picture = CopyPixels(*d, bgra->get(), *chosen, *place);
+    if (!picture)
+        return Fail(picture.message());
+    return {std::move(*picture), {}, nullptr};
 }
 
 } // namespace
