@@ -115,12 +115,30 @@ Step<GifStart> ReadGif(QFile& file) {
         const GifIndex::Frame& f = index.frames[0];
         if (!index.HasColours(f))
             return Failure{kBroken};
+        if (!PictureSizeAllowed(f.width, f.height))
+            return Failure{TooLarge(f.width, f.height)};
         gif.frame = QRect(f.left, f.top, f.width, f.height);
     }
     gif.animation = Animate(file.handle(), std::move(index));
     if (!gif.animation && !file.seek(0))
         return Failure{kCannotOpen};
     return gif;
+}
+
+// What a BMP's header declares, checked before Qt reads it: Qt's reader refuses a size it
+// will not allocate without saying why, and shows rows past the file's end as its memory
+// held them.
+Step<Ok> CheckBmp(QFile& file) {
+    const QByteArray head = file.peek(34);
+    const std::optional<BmpHeader> bmp = BmpHeader::Read(
+        reinterpret_cast<const unsigned char*>(head.constData()), std::size_t(head.size()));
+    if (!bmp)
+        return Ok{};
+    if (bmp->HasSize() && !PictureSizeAllowed(std::uint64_t(bmp->width), bmp->rows()))
+        return Failure{TooLarge(std::uint64_t(bmp->width), bmp->rows())};
+    if (bmp->RowsPastEnd(std::uint64_t(file.size())))
+        return Failure{kBroken};
+    return Ok{};
 }
 
 Step<std::unique_ptr<QImageReader>> MakeReader(QFile& file, Format format) {
@@ -212,6 +230,8 @@ PictureLoad Decode(const std::string& path) {
         return Fail(gif.message());
     if (gif->animation)
         return Playing(std::move(gif->animation));
+    if (Step<Ok> bmp = *format == Format::Bmp ? CheckBmp(**file) : Ok{}; !bmp)
+        return Fail(bmp.message());
     Step<std::unique_ptr<QImageReader>> reader = MakeReader(**file, *format);
     if (!reader)
         return Fail(reader.message());
