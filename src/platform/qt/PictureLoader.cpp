@@ -127,18 +127,18 @@ Step<GifStart> ReadGif(QFile& file) {
 
 // What a BMP's header declares, checked before Qt reads it: Qt's reader refuses a size it
 // will not allocate without saying why, and shows rows past the file's end as its memory
-// held them.
-Step<Ok> CheckBmp(QFile& file) {
+// held them. True for run-length data.
+Step<bool> CheckBmp(QFile& file) {
     const QByteArray head = file.peek(34);
     const std::optional<BmpHeader> bmp = BmpHeader::Read(
         reinterpret_cast<const unsigned char*>(head.constData()), std::size_t(head.size()));
     if (!bmp)
-        return Ok{};
+        return false;
     if (bmp->HasSize() && !PictureSizeAllowed(std::uint64_t(bmp->width), bmp->rows()))
         return Failure{TooLarge(std::uint64_t(bmp->width), bmp->rows())};
     if (bmp->RowsPastEnd(std::uint64_t(file.size())))
         return Failure{kBroken};
-    return Ok{};
+    return bmp->compression == 1 || bmp->compression == 2;
 }
 
 Step<std::unique_ptr<QImageReader>> MakeReader(QFile& file, Format format) {
@@ -172,11 +172,18 @@ void ChooseIconImage(QImageReader& reader) {
 }
 
 // The image in ARGB32, its size checked before it is read (as the header says) and after.
-Step<QImage> ReadImage(QImageReader& reader) {
+Step<QImage> ReadImage(QImageReader& reader, bool runLength) {
     const QSize declared = reader.size();
     if (declared.isValid() && !PictureSizeAllowed(declared.width(), declared.height()))
         return Failure{TooLarge(declared.width(), declared.height())};
+    // Run-length data may skip pixels, which Qt leaves as its memory held them. It reads into
+    // an image of the right size and format when given one: there they stay see-through.
+    constexpr int kSkipped = 255;
     QImage image;
+    if (runLength && declared.isValid() && reader.imageFormat() == QImage::Format_Indexed8) {
+        image = QImage(declared, QImage::Format_Indexed8);
+        image.fill(kSkipped);
+    }
     if (!reader.read(&image)) {
         switch (reader.error()) {
         case QImageReader::DeviceError:
@@ -189,6 +196,13 @@ Step<QImage> ReadImage(QImageReader& reader) {
     }
     if (!PictureSizeAllowed(image.width(), image.height()))
         return Failure{TooLarge(image.width(), image.height())};
+    if (runLength && image.format() == QImage::Format_Indexed8 && image.colorCount() <= kSkipped) {
+        const int colours = image.colorCount();
+        image.setColorCount(kSkipped + 1);
+        for (int i = colours; i < kSkipped; ++i)
+            image.setColor(i, 0xFF000000); // Qt's own colour for an index past the table
+        image.setColor(kSkipped, 0);
+    }
     image.convertTo(QImage::Format_ARGB32);
     if (image.isNull() || image.format() != QImage::Format_ARGB32)
         return Failure{kNoMemory};
@@ -230,14 +244,15 @@ PictureLoad Decode(const std::string& path) {
         return Fail(gif.message());
     if (gif->animation)
         return Playing(std::move(gif->animation));
-    if (Step<Ok> bmp = *format == Format::Bmp ? CheckBmp(**file) : Ok{}; !bmp)
-        return Fail(bmp.message());
+    Step<bool> runLength = *format == Format::Bmp ? CheckBmp(**file) : false;
+    if (!runLength)
+        return Fail(runLength.message());
     Step<std::unique_ptr<QImageReader>> reader = MakeReader(**file, *format);
     if (!reader)
         return Fail(reader.message());
     if (*format == Format::Ico)
         ChooseIconImage(**reader);
-    Step<QImage> image = ReadImage(**reader);
+    Step<QImage> image = ReadImage(**reader, *runLength);
     if (!image)
         return Fail(image.message());
     std::shared_ptr<Picture> picture = CopyPixels(*image, gif->frame);

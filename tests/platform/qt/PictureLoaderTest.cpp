@@ -82,6 +82,21 @@ QByteArray BmpHeader(int w, int h) {
     return out.append(QByteArray(16, '\0'));
 }
 
+// An 8-bit run-length BMP of w x h with two colours, red and blue, and the given data.
+QByteArray Rle8(int w, int h, const QByteArray& data) {
+    QByteArray out("BM");
+    Le32(out, std::uint32_t(62 + data.size()));
+    Le32(out, 0);
+    Le32(out, 62);
+    for (std::uint32_t v : {40u, std::uint32_t(w), std::uint32_t(h)})
+        Le32(out, v);
+    Le16(out, 1);
+    Le16(out, 8);
+    for (std::uint32_t v : {1u, std::uint32_t(data.size()), 0u, 0u, 2u, 0u})
+        Le32(out, v);
+    return out.append("\0\0\xFF\0\xFF\0\0\0", 8).append(data);
+}
+
 QByteArray Gif(int w, int h, const std::vector<std::array<int, 8>>& frames, int loops = -1) {
     const std::string bytes = zorvane::test::GifBytes(w, h, frames, loops);
     return QByteArray(bytes.data(), qsizetype(bytes.size()));
@@ -117,6 +132,11 @@ TEST(PictureLoader, DecodesTheFourFormatsToOpaquePixelsAndTheMaskColour) {
          Encode(alphas, "ICO"),
          {4, 1},
          {{{0, 0}, kMask}, {{1, 0}, kMask}, {{2, 0}, 0xFFFF0000}, {{3, 0}, 0xFFFF0000}}},
+        // Run-length data that ends early: the pixels it skips are see-through.
+        {"rle.bmp",
+         Rle8(4, 2, QByteArray("\x02\x01\x00\x01", 4)),
+         {4, 2},
+         {{{0, 1}, 0xFF0000FF}, {{1, 1}, 0xFF0000FF}, {{2, 1}, kMask}, {{0, 0}, kMask}}},
         // The first frame on its screen; the screen around it is see-through.
         {"a.gif",
          Gif(4, 3, {{1, 1, 2, 1, 1}, {0, 0, 4, 3, 2}}),
