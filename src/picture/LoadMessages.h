@@ -3,6 +3,7 @@
 #include "host/Runtime.h"
 #include "picture/Picture.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -90,6 +91,10 @@ inline constexpr const char* kBroken =
 inline constexpr const char* kNoMemory = "メモリが足りないため画像を読み込めません。";
 inline constexpr const char* kTimeout = "画像の読み込みに時間がかかりすぎたため中止しました。";
 inline constexpr const char* kNoCodec = "画像を読み込む機能を使えません。";
+
+// The most one picture may take to load. Neither system's decoders can be cancelled; the
+// loaders bound what passes through their hands: every read from the file, and the copy.
+inline constexpr std::chrono::seconds kDecodeTimeLimit{15};
 
 inline PictureLoad Fail(std::string message) {
     return {nullptr, std::move(message), nullptr};

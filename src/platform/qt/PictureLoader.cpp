@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QIODevice>
 #include <QImage>
 #include <QImageReader>
 #include <QRect>
@@ -13,6 +14,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <memory>
 #include <new>
 #include <optional>
 
@@ -21,6 +24,7 @@ namespace {
 
 // The same words as the Windows loader uses.
 using namespace load;
+using Clock = std::chrono::steady_clock;
 
 // The decoder is the sniffed format's, never found by trying every installed plugin.
 const char* QtFormat(Format format) {
@@ -141,16 +145,51 @@ Step<bool> CheckBmp(QFile& file) {
     return bmp->compression == 1 || bmp->compression == 2;
 }
 
-Step<std::unique_ptr<QImageReader>> MakeReader(QFile& file, Format format) {
+// The file as a decoder reads it: reads fail once the time for the picture is up, which
+// ends the decode instead of letting it run on.
+class DeadlineDevice final : public QIODevice {
+  public:
+    DeadlineDevice(QFile& file, Clock::time_point deadline) : file_(file), deadline_(deadline) {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    bool timedOut() const { return timedOut_; }
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return file_.size(); }
+
+  protected:
+    qint64 readData(char* data, qint64 max) override {
+        if (Clock::now() > deadline_) {
+            timedOut_ = true;
+            return -1;
+        }
+        return file_.seek(pos()) ? file_.read(data, max) : -1;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+  private:
+    QFile& file_;
+    Clock::time_point deadline_;
+    bool timedOut_ = false;
+};
+
+struct Reading {
+    std::unique_ptr<DeadlineDevice> device;
+    std::unique_ptr<QImageReader> reader;
+};
+
+Step<Reading> MakeReader(QFile& file, Format format, Clock::time_point deadline) {
     // Qt's own guard for what a decoder may allocate, in case a header lies
     // about the size; the checks after this refuse honest headers first.
     QImageReader::setAllocationLimit(int(kMaxPictureBytes >> 20));
-    auto reader = std::make_unique<QImageReader>(&file, QtFormat(format));
-    reader->setAutoDetectImageFormat(false);
-    reader->setAutoTransform(false); // as stored, like the Windows decoders show it
-    if (!reader->canRead())
+    if (!file.seek(0))
+        return Failure{kCannotOpen};
+    Reading r{std::make_unique<DeadlineDevice>(file, deadline), nullptr};
+    r.reader = std::make_unique<QImageReader>(r.device.get(), QtFormat(format));
+    r.reader->setAutoDetectImageFormat(false);
+    r.reader->setAutoTransform(false); // as stored, like the Windows decoders show it
+    if (!r.reader->canRead())
         return Failure{kBroken};
-    return reader;
+    return r;
 }
 
 // An icon shows its image with the most pixels (the first of equals).
@@ -172,7 +211,8 @@ void ChooseIconImage(QImageReader& reader) {
 }
 
 // The image in ARGB32, its size checked before it is read (as the header says) and after.
-Step<QImage> ReadImage(QImageReader& reader, bool runLength) {
+Step<QImage> ReadImage(Reading& reading, bool runLength) {
+    QImageReader& reader = *reading.reader;
     const QSize declared = reader.size();
     if (declared.isValid() && !PictureSizeAllowed(declared.width(), declared.height()))
         return Failure{TooLarge(declared.width(), declared.height())};
@@ -184,7 +224,10 @@ Step<QImage> ReadImage(QImageReader& reader, bool runLength) {
         image = QImage(declared, QImage::Format_Indexed8);
         image.fill(kSkipped);
     }
-    if (!reader.read(&image)) {
+    const bool read = reader.read(&image);
+    if (reading.device->timedOut())
+        return Failure{kTimeout}; // what was read before is not the picture
+    if (!read) {
         switch (reader.error()) {
         case QImageReader::DeviceError:
             return Failure{kCannotOpen};
@@ -231,6 +274,7 @@ std::shared_ptr<Picture> CopyPixels(const QImage& image, const std::optional<QRe
 }
 
 PictureLoad Decode(const std::string& path) {
+    const Clock::time_point deadline = Clock::now() + kDecodeTimeLimit;
     Step<std::unique_ptr<QFile>> file = OpenFile(path);
     if (!file)
         return Fail(file.message());
@@ -247,12 +291,12 @@ PictureLoad Decode(const std::string& path) {
     Step<bool> runLength = *format == Format::Bmp ? CheckBmp(**file) : false;
     if (!runLength)
         return Fail(runLength.message());
-    Step<std::unique_ptr<QImageReader>> reader = MakeReader(**file, *format);
-    if (!reader)
-        return Fail(reader.message());
+    Step<Reading> reading = MakeReader(**file, *format, deadline);
+    if (!reading)
+        return Fail(reading.message());
     if (*format == Format::Ico)
-        ChooseIconImage(**reader);
-    Step<QImage> image = ReadImage(**reader, *runLength);
+        ChooseIconImage(*reading->reader);
+    Step<QImage> image = ReadImage(*reading, *runLength);
     if (!image)
         return Fail(image.message());
     std::shared_ptr<Picture> picture = CopyPixels(*image, gif->frame);

@@ -23,10 +23,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// WIC has no way to cancel a decode. What we can bound is our own part: every
-// read from the file, and the pixel copy, which runs in bands between checks.
-// A decoder doing a long step inside one call still finishes that call.
-constexpr auto kDecodeTimeLimit = std::chrono::seconds(15);
+// The time limit is bounded by our own part: every read from the file, and the pixel copy,
+// which runs in bands between checks. A decoder doing a long step inside one call still
+// finishes that call.
 
 using namespace load;
 
