@@ -1,9 +1,13 @@
 #pragma once
 
+#include "picture/Animation.h"
+#include "picture/Picture.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zorvane::test {
@@ -56,6 +60,38 @@ inline std::string GifBytes(int w, int h, const std::vector<std::array<int, 8>>&
         out += '\0';
     }
     return out += '\x3B';
+}
+
+// What an animation shows, each frame's pixels and delay, up to n frames or until it stops.
+using Shown = std::vector<std::pair<std::vector<std::uint32_t>, int>>;
+
+inline Shown Play(Animation& a, std::size_t n) {
+    Shown shown;
+    do
+        shown.push_back({a.frame()->pixels, a.delayMs()});
+    while (shown.size() < n && a.Advance());
+    return shown;
+}
+
+// A GIF that plays, for each build's decoder, and what it shows until it stops.
+struct PlayCase {
+    const char* name;
+    std::string bytes;
+    Shown shown;
+};
+
+// 3 x 1, played twice (loop count 1): red for 300 ms; blue at 1 (a delay of 0 counts as
+// 100 ms), cleared after; black at 1 and 2, see-through, for 50 ms. Cut inside its last
+// frame, the two frames before it play.
+inline std::vector<PlayCase> PlayCases() {
+    const std::string gif = GifBytes(
+        3, 1, {{0, 0, 3, 1, 1, 30, 1, 0}, {1, 0, 1, 1, 2, 0, 2, 0}, {1, 0, 2, 1, 0, 5, 1, 1}}, 1);
+    const std::uint32_t R = 0xFFFF0000, B = 0xFF0000FF, M = 0xFF000000 | kMaskColor;
+    const Shown once = {{{R, R, R}, 300}, {{R, B, R}, 100}, {{R, M, R}, 50}};
+    Shown twice = once;
+    twice.insert(twice.end(), once.begin(), once.end());
+    return {{"a.gif", gif, twice},
+            {"cut.gif", gif.substr(0, gif.size() - 6), {once[0], once[1], once[0], once[1]}}};
 }
 
 } // namespace zorvane::test

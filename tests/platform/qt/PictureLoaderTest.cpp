@@ -217,40 +217,13 @@ TEST(PictureLoader, JpegIsShapedByTheNearColourRuleAndBmpExactly) {
 // frame's disposal one frame late.
 TEST(PictureLoader, AnimatedGifFramesDelaysDisposalAndLoops) {
     QTemporaryDir dir;
-    // 3 x 1: red everywhere; blue at 1, cleared after; white at 2 with black see-through.
-    const QByteArray gif = Gif(
-        3, 1, {{0, 0, 3, 1, 1, 30, 1, 0}, {1, 0, 1, 1, 2, 0, 2, 0}, {1, 0, 2, 1, 0, 5, 1, 1}}, 1);
-    const std::uint32_t R = 0xFFFF0000, B = 0xFF0000FF, M = kMask;
-    struct Case {
-        const char* name;
-        QByteArray bytes;
-        std::vector<std::pair<std::vector<std::uint32_t>, int>> shown; // until it stops
-    } cases[] = {
-        // Loop count 1: played twice, it stops on its last frame.
-        {"a.gif",
-         gif,
-         {{{R, R, R}, 300},
-          {{R, B, R}, 100},
-          {{R, M, R}, 50},
-          {{R, R, R}, 300},
-          {{R, B, R}, 100},
-          {{R, M, R}, 50}}},
-        // Cut inside the last frame: the two before it play.
-        {"cut.gif",
-         gif.left(gif.size() - 6),
-         {{{R, R, R}, 300}, {{R, B, R}, 100}, {{R, R, R}, 300}, {{R, B, R}, 100}}},
-    };
-    for (const Case& c : cases) {
-        const PictureLoad load = LoadPictureFile(Put(dir, c.name, c.bytes));
+    for (const zorvane::test::PlayCase& c : zorvane::test::PlayCases()) {
+        const QByteArray bytes(c.bytes.data(), qsizetype(c.bytes.size()));
+        const PictureLoad load = LoadPictureFile(Put(dir, c.name, bytes));
         ASSERT_TRUE(load.animation) << c.name << ": " << load.error;
-        Animation& a = *load.animation;
-        EXPECT_EQ(load.picture, a.frame()) << c.name;
-        std::vector<std::pair<std::vector<std::uint32_t>, int>> shown;
-        do
-            shown.push_back({a.frame()->pixels, a.delayMs()});
-        while (shown.size() < c.shown.size() && a.Advance());
-        EXPECT_EQ(shown, c.shown) << c.name;
-        EXPECT_FALSE(a.Advance()) << c.name;
+        EXPECT_EQ(load.picture, load.animation->frame()) << c.name;
+        EXPECT_EQ(zorvane::test::Play(*load.animation, c.shown.size()), c.shown) << c.name;
+        EXPECT_FALSE(load.animation->Advance()) << c.name;
     }
     // One frame: a still picture, as before.
     EXPECT_FALSE(LoadPictureFile(Put(dir, "one.gif", Gif(2, 2, {{0, 0, 2, 2, 1, 50}}))).animation);

@@ -1,6 +1,7 @@
+#include "platform/win32/WicLoader.h"
+#include "picture/GifBytes.h"
 #include "picture/Shape.h"
 #include "platform/win32/Handles.h"
-#include "platform/win32/WicLoader.h"
 
 #include <gtest/gtest.h>
 #include <wincodec.h>
@@ -117,34 +118,6 @@ Bytes Gif(const GifSpec& s) {
         b.insert(b.end(), data.begin() + at, data.begin() + at + n);
     }
     b.insert(b.end(), {0, 0x3B});
-    return b;
-}
-
-struct GifStep {
-    GifSpec frame; // its screen and palette as the first's; no see-through of its own
-    unsigned delay = 0, disposal = 0;
-    std::optional<int> transparent;
-};
-
-// Frames one after another, each with its control block, and a loop count when given.
-Bytes AnimatedGif(const std::vector<GifStep>& steps, std::optional<unsigned> loops) {
-    constexpr std::size_t kHead = 6 + 7 + 12; // signature, screen, four colours
-    Bytes b = Gif(steps.at(0).frame);
-    b.resize(kHead);
-    if (loops) {
-        const char app[] = "\x21\xFF\x0BNETSCAPE2.0\x03\x01";
-        b.insert(b.end(), app, app + 16);
-        Put16(b, *loops);
-        b.push_back(0);
-    }
-    for (const GifStep& s : steps) {
-        b.insert(b.end(), {0x21, 0xF9, 4, std::uint8_t(s.disposal << 2 | (s.transparent ? 1 : 0))});
-        Put16(b, s.delay);
-        b.insert(b.end(), {std::uint8_t(s.transparent.value_or(0)), 0});
-        const Bytes one = Gif(s.frame);
-        b.insert(b.end(), one.begin() + kHead, one.end() - 1);
-    }
-    b.push_back(0x3B);
     return b;
 }
 
@@ -364,45 +337,16 @@ TEST_F(WicLoaderTest, GifFrameSitsOnItsLogicalScreen) {
 
 // Each frame's place, delay, disposal and see-through index, and the loop count, from WIC.
 TEST_F(WicLoaderTest, AnimatedGifFramesDelaysDisposalAndLoops) {
-    const std::vector<std::uint32_t> colours = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
-    // 3 x 1: red everywhere; blue at 1, cleared after; white at 1 and 2 with white see-through.
-    const Bytes gif = AnimatedGif({{{3, 1, 0, 0, 3, 1, colours, {}, {0, 0, 0}}, 30, 1, {}},
-                                   {{3, 1, 1, 0, 1, 1, colours, {}, {2}}, 0, 2, {}},
-                                   {{3, 1, 1, 0, 2, 1, colours, {}, {3, 3}}, 5, 1, 3}},
-                                  1);
-    const std::uint32_t R = 0xFFFF0000, B = 0xFF0000FF, M = kShownMask;
-    struct Case {
-        const wchar_t* name;
-        Bytes bytes;
-        std::vector<std::pair<std::vector<std::uint32_t>, int>> shown; // until it stops
-    } cases[] = {
-        // Loop count 1: played twice, it stops on its last frame.
-        {L"a.gif",
-         gif,
-         {{{R, R, R}, 300},
-          {{R, B, R}, 100},
-          {{R, M, R}, 50},
-          {{R, R, R}, 300},
-          {{R, B, R}, 100},
-          {{R, M, R}, 50}}},
-        // Cut inside the last frame: the two before it play.
-        {L"cut.gif",
-         Bytes(gif.begin(), gif.end() - 6),
-         {{{R, R, R}, 300}, {{R, B, R}, 100}, {{R, R, R}, 300}, {{R, B, R}, 100}}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name == std::wstring(L"a.gif") ? "a.gif" : "cut.gif");
+    for (const test::PlayCase& c : test::PlayCases()) {
+        SCOPED_TRACE(c.name);
         const long handles = UniqueHandleObj::live();
-        PictureLoad load = LoadPictureFile(Write(c.name, c.bytes));
+        const std::string name = c.name;
+        PictureLoad load = LoadPictureFile(
+            Write(std::wstring(name.begin(), name.end()), Bytes(c.bytes.begin(), c.bytes.end())));
         ASSERT_TRUE(load.animation) << load.error;
-        Animation& a = *load.animation;
-        EXPECT_EQ(load.picture, a.frame());
-        std::vector<std::pair<std::vector<std::uint32_t>, int>> shown;
-        do
-            shown.push_back({a.frame()->pixels, a.delayMs()});
-        while (shown.size() < c.shown.size() && a.Advance());
-        EXPECT_EQ(shown, c.shown);
-        EXPECT_FALSE(a.Advance());
+        EXPECT_EQ(load.picture, load.animation->frame());
+        EXPECT_EQ(test::Play(*load.animation, c.shown.size()), c.shown);
+        EXPECT_FALSE(load.animation->Advance());
         // The file stays open while its frames are read as shown, and no longer.
         load = {};
         EXPECT_EQ(UniqueHandleObj::live(), handles);
