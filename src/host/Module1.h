@@ -16,6 +16,7 @@ struct Module1 {
     std::string SavedLeft;   // twips as text, as read at startup
     std::string SavedTop;
     bool ScaleOn = false;   // Transparent
+    bool Smooth = true;     // soft outline edges, with Transparent on
     std::string AlwaysFlag; // Always on top: "1", "0" or empty
 };
 

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "picture/Animation.h"
+#include "picture/Cutout.h"
 #include "picture/Picture.h"
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -16,7 +18,8 @@ namespace zorvane {
 
 enum class FormName { TIMESTMP, C_Disp, C_Menu };
 
-enum class MenuItem { p_PicSelect, p_top, p_scale, p_savepic, p_help, p_about, p_end };
+enum class MenuItem { p_PicSelect, p_top, p_scale, p_smooth, p_savepic, p_help, p_about, p_end };
+inline constexpr std::size_t kMenuItemCount = std::size_t(MenuItem::p_end) + 1;
 
 // Message box styles.
 inline constexpr int vbOKOnly = 0;
@@ -65,13 +68,18 @@ class ShapeControl {
     virtual float Left() = 0;
     virtual float Width() = 0;
     virtual float Height() = 0;
-    // Cuts the window to the pixels that are not the mask colour.
-    virtual void Shape(bool& scaleOn) = 0;
-    // Gives the window back its whole rectangle.
+    // True when the desktop blends the window with what lies behind it pixel by pixel (a
+    // compositing desktop), so that soft edges can show as such; asked at each picture and
+    // each change of the outline.
+    virtual bool BlendsPixels() = 0;
+    // Cuts the window to the picture's cutout: only its outline shows and answers the mouse,
+    // with the cutout's pixels. A cutout without pixels (no picture yet) changes nothing.
+    virtual void CutTo(const Cutout& cut) = 0;
+    // Gives the window back its whole rectangle, the picture as it is.
     virtual void PlainRectangle() = 0;
-    // The next frame of an animated picture, the size of the one shown; with an outline,
-    // the window is cut to it (the outline was built from this frame).
-    virtual void ShowFrame(std::shared_ptr<const Picture> frame, const ShapeRects* outline) = 0;
+    // The next frame of an animated picture, the size of the one shown; with a cutout (made
+    // from this frame), the window is cut to it.
+    virtual void ShowFrame(std::shared_ptr<const Picture> frame, const Cutout* cut) = 0;
 };
 
 struct PictureLoad {

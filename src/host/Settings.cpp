@@ -12,6 +12,7 @@ SavedSettings ReadSettings(Runtime& rt) {
     s.Top = get("Top");
     s.Scale = get("Scale");
     s.Always = get("Always");
+    s.Smooth = get("Smooth");
     return s;
 }
 

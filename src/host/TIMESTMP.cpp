@@ -26,6 +26,8 @@ void TIMESTMP::Form_Load() {
 
     m_.ScaleOn = ScaleFromText(saved.Scale);
     rt_.SetChecked(MenuItem::p_scale, m_.ScaleOn);
+    m_.Smooth = SmoothFromText(saved.Smooth);
+    rt_.SetChecked(MenuItem::p_smooth, m_.Smooth);
 
     if (AlwaysFromText(m_.AlwaysFlag)) {
         rt_.SetChecked(MenuItem::p_top, true);

@@ -33,6 +33,8 @@ void C_Menu::Click(MenuItem item) {
         return p_top_Click();
     case MenuItem::p_scale:
         return p_scale_Click();
+    case MenuItem::p_smooth:
+        return p_smooth_Click();
     case MenuItem::p_savepic:
         return p_savepic_Click();
     case MenuItem::p_help:
@@ -71,12 +73,19 @@ void C_Menu::p_scale_Click() {
     disp_.ApplyShape();
 }
 
+void C_Menu::p_smooth_Click() {
+    m_.Smooth = !m_.Smooth;
+    rt_.SetChecked(MenuItem::p_smooth, m_.Smooth);
+    if (m_.ScaleOn)
+        disp_.ApplyShape();
+}
+
 void C_Menu::p_savepic_Click() {
     Form& f = picture();
     const std::pair<const char*, std::string> values[] = {
         {"Save", m_.PicturePath},       {"Left", SingleToText(f.Left())},
         {"Top", SingleToText(f.Top())}, {"Scale", BoolToText(m_.ScaleOn)},
-        {"Always", m_.AlwaysFlag},
+        {"Always", m_.AlwaysFlag},     {"Smooth", SmoothToText(m_.Smooth)},
     };
     for (const auto& [key, text] : values) {
         if (!rt_.SaveSetting(kSettingsApp, kSettingsSection, key, text)) {

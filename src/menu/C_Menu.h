@@ -37,6 +37,7 @@ class C_Menu {
     void p_PicSelect_Click();
     void p_top_Click();
     void p_scale_Click();
+    void p_smooth_Click();
     void p_savepic_Click();
     void p_help_Click();
     void p_about_Click();

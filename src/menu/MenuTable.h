@@ -14,6 +14,7 @@ inline constexpr MenuEntry kCommandMenu[] = {
     {MenuItem::p_PicSelect, "画像交換(&P)"},
     {MenuItem::p_top, "常に手前表示(&T)"},
     {MenuItem::p_scale, "透過(&W)"},
+    {MenuItem::p_smooth, "輪郭をなめらかに(&M)"},
     {MenuItem::p_savepic, "現在の状態を保存(&S)"},
     {MenuItem::p_savepic, nullptr}, // dummy
     {MenuItem::p_help, "Help(&H)"},

@@ -132,22 +132,31 @@ bool Animation::Advance() {
     return true;
 }
 
-const ShapeRects& Animation::Outline() {
-    if (!current_->outline) {
-        auto outline = std::make_shared<const ShapeRects>(BuildShapeRects(*current_->picture));
-        const std::uint64_t bytes = outline->rects.size() * sizeof(Rect);
-        // A frame the budget does not keep drops its outline with itself; a kept one keeps
+const Cutout& Animation::Cut(Edges edges) {
+    if (edges != edges_) {
+        for (const auto& kept : kept_)
+            if (kept && kept->cut) {
+                used_ -= CutoutBytes(*kept->cut);
+                kept->cut.reset();
+            }
+        current_->cut.reset(); // one the budget did not keep counts for nothing
+        edges_ = edges;
+    }
+    if (!current_->cut) {
+        auto cut = std::make_shared<const Cutout>(MakeCutout(*current_->picture, edges));
+        const std::uint64_t bytes = CutoutBytes(*cut);
+        // A frame the budget does not keep drops its cutout with itself; a kept one keeps
         // it while the budget allows.
         if (kept_[index_] != current_ || used_ + bytes <= budget_) {
             if (kept_[index_] == current_)
                 used_ += bytes;
-            current_->outline = std::move(outline);
+            current_->cut = std::move(cut);
         } else {
-            transientOutline_ = std::move(outline);
-            return *transientOutline_;
+            transientCut_ = std::move(cut);
+            return *transientCut_;
         }
     }
-    return *current_->outline;
+    return *current_->cut;
 }
 
 } // namespace zorvane

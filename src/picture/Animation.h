@@ -1,7 +1,7 @@
 #pragma once
 
+#include "picture/Cutout.h"
 #include "picture/Picture.h"
-#include "picture/Shape.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -62,13 +62,14 @@ class Animation {
 
     // Moves to the next frame. False once the last loop has ended: the last frame stays.
     bool Advance();
-    // The current frame's outline; built once for each frame the budget keeps.
-    const ShapeRects& Outline();
+    // The current frame cut to its outline with these edges; made once for each frame the
+    // budget keeps (again for all frames when the edges asked for change).
+    const Cutout& Cut(Edges edges);
 
   private:
     struct Composed {
         std::shared_ptr<const Picture> picture;
-        std::shared_ptr<const ShapeRects> outline;
+        std::shared_ptr<const Cutout> cut;
         int delayMs = 0;
         Disposal disposal = Disposal::Leave;
         Rect rect;                        // the frame's part of the screen
@@ -91,7 +92,8 @@ class Animation {
     bool ended_ = false;
     std::vector<std::shared_ptr<Composed>> kept_;
     std::shared_ptr<Composed> current_;
-    std::shared_ptr<const ShapeRects> transientOutline_;
+    Edges edges_ = Edges::Hard; // of the cutouts kept
+    std::shared_ptr<const Cutout> transientCut_;
 };
 
 } // namespace zorvane

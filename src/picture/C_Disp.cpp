@@ -30,6 +30,8 @@ bool C_Disp::ShowPicture(const std::string& path, const std::optional<SavedPosit
 
     StopAnimation();
     animation_ = std::move(loaded.animation);
+    still_ = animation_ ? nullptr : loaded.picture;
+    stillCut_.reset();
     Form& f = form();
     ShapeControl& ctl = rt_.Vesquin1();
     f.SetVisible(false);
@@ -59,12 +61,31 @@ bool C_Disp::ShowPicture(const std::string& path, const std::optional<SavedPosit
 
 void C_Disp::ApplyShape() {
     ShapeControl& ctl = rt_.Vesquin1();
-    if (!m_.ScaleOn)
+    if (!m_.ScaleOn) {
         ctl.PlainRectangle();
-    else if (animation_)
-        ctl.ShowFrame(animation_->frame(), &animation_->Outline());
+        return;
+    }
+    edges_ = EdgesNow();
+    if (animation_)
+        ctl.ShowFrame(animation_->frame(), &animation_->Cut(edges_));
     else
-        ctl.Shape(m_.ScaleOn);
+        ctl.CutTo(StillCut(edges_));
+}
+
+Edges C_Disp::EdgesNow() {
+    if (!m_.Smooth)
+        return Edges::Hard;
+    return rt_.Vesquin1().BlendsPixels() ? Edges::Soft : Edges::SoftOpaque;
+}
+
+const Cutout& C_Disp::StillCut(Edges edges) {
+    // Made once for each picture and kind of edge: Transparent turned off and on again, or
+    // a second look, costs nothing.
+    if (!stillCut_ || stillEdges_ != edges) {
+        stillCut_ = still_ ? MakeCutout(*still_, edges) : Cutout{};
+        stillEdges_ = edges;
+    }
+    return *stillCut_;
 }
 
 void C_Disp::StopAnimation() {
@@ -80,7 +101,7 @@ void C_Disp::AnimationTimer() {
         rt_.KillTimer(TimerId::Animation);
         return;
     }
-    rt_.Vesquin1().ShowFrame(animation_->frame(), m_.ScaleOn ? &animation_->Outline() : nullptr);
+    rt_.Vesquin1().ShowFrame(animation_->frame(), m_.ScaleOn ? &animation_->Cut(edges_) : nullptr);
     // Frames too large to compose at their own pace (past the budget, each is composed
     // again) are slowed down, so that the program stays mostly idle and answers at once.
     const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(rt_.Now() - start);

@@ -40,6 +40,10 @@ class C_Disp {
 
   private:
     void StopAnimation();
+    // The edges the outline takes now: soft unless turned off, and soft in colour alone
+    // where the desktop cannot blend.
+    Edges EdgesNow();
+    const Cutout& StillCut(Edges edges);
 
     void MoveToSavedPosition(const SavedPosition& position);
 
@@ -47,6 +51,10 @@ class C_Disp {
     Module1& m_;
     C_Menu& menu_;
     std::shared_ptr<Animation> animation_; // the picture shown, when it has frames
+    std::shared_ptr<const Picture> still_; // the picture shown, when it has none
+    std::optional<Cutout> stillCut_;       // made for still_ with stillEdges_
+    Edges stillEdges_ = Edges::Hard;
+    Edges edges_ = Edges::Hard; // what the frames of a playing picture are cut with
 };
 
 } // namespace zorvane

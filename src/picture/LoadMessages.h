@@ -156,4 +156,18 @@ inline constexpr std::uint32_t OpaqueOrMask(std::uint32_t argb) {
     return (argb >> 24) < 0x80 ? (0xFF000000u | kMaskColor) : (argb | 0xFF000000u);
 }
 
+// Makes the decoded pixels (straight alpha) the picture's: opaque or the mask colour, the
+// file's own pixels kept beside them when some are partly see-through (soft edges).
+inline void FinishPixels(Picture& picture) {
+    for (std::uint32_t px : picture.pixels) {
+        const std::uint32_t alpha = px >> 24;
+        if (alpha != 0 && alpha != 0xFF) {
+            picture.ownAlpha = picture.pixels;
+            break;
+        }
+    }
+    for (std::uint32_t& px : picture.pixels)
+        px = OpaqueOrMask(px);
+}
+
 } // namespace zorvane::load

@@ -13,6 +13,9 @@ struct Picture {
     // Decoded from JPEG data, whose colours are only near what was saved: the mask green
     // comes back a few levels off, so the outline takes near colours as the mask too.
     bool lossy = false;
+    // The file's own pixels, straight 0xAARRGGBB, kept only when some are partly see-through
+    // (a 32-bit icon's soft edges); `pixels` holds them opaque or as the mask colour.
+    std::vector<std::uint32_t> ownAlpha;
 
     std::uint32_t at(int x, int y) const { return pixels[std::size_t(y) * width + x]; }
 };

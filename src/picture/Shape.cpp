@@ -1,5 +1,7 @@
 #include "picture/Shape.h"
 
+#include "picture/BitPlane.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -159,109 +161,23 @@ void FindRowRuns(const std::uint32_t* row, int width, std::vector<Run>& out, int
 
 namespace {
 
-// One bit a pixel, rows of whole 64-bit words; bits past the width stay clear.
-class BitPlane {
-  public:
-    BitPlane(int width, int height)
-        : width_(width), height_(height), words_((width + kBlock - 1) / kBlock),
-          bits_(std::size_t(words_) * height, 0) {}
-
-    std::uint64_t* row(int y) { return bits_.data() + std::size_t(y) * words_; }
-    const std::uint64_t* row(int y) const { return bits_.data() + std::size_t(y) * words_; }
-    bool at(int x, int y) const { return row(y)[x / kBlock] >> (x % kBlock) & 1; }
-    void set(int x, int y, bool on) {
-        std::uint64_t& w = row(y)[x / kBlock];
-        const std::uint64_t bit = 1ull << (x % kBlock);
-        w = on ? w | bit : w & ~bit;
-    }
-    // The valid bits of word i of a row.
-    std::uint64_t valid(int i) const {
-        const int n = std::min(kBlock, width_ - i * kBlock);
-        return n == kBlock ? ~0ull : (1ull << n) - 1;
-    }
-    std::vector<std::uint64_t> take() { return std::move(bits_); }
-
-    // The pixels within each of two tolerances of the mask colour.
-    static std::array<BitPlane, 2> Near(const Picture& p, int first, int second) {
-        std::array<BitPlane, 2> planes{BitPlane(p.width, p.height), BitPlane(p.width, p.height)};
-        const MaskTest a(first), b(second);
-        const int words = planes[0].words_;
-        for (int y = 0; y < p.height; ++y) {
-            const std::uint32_t* px = p.pixels.data() + std::size_t(y) * p.width;
-            for (int i = 0; i < words; ++i) {
-                const int base = i * kBlock;
-                std::uint64_t near[2];
-                NearBits(px + base, std::min(kBlock, p.width - base), a, b, near);
-                planes[0].row(y)[i] = near[0];
-                planes[1].row(y)[i] = near[1];
-            }
+// The pixels within each of two tolerances of the mask colour.
+std::array<BitPlane, 2> NearPlanes(const Picture& p, int first, int second) {
+    std::array<BitPlane, 2> planes{BitPlane(p.width, p.height), BitPlane(p.width, p.height)};
+    const MaskTest a(first), b(second);
+    const int words = planes[0].words();
+    for (int y = 0; y < p.height; ++y) {
+        const std::uint32_t* px = p.pixels.data() + std::size_t(y) * p.width;
+        for (int i = 0; i < words; ++i) {
+            const int base = i * kBlock;
+            std::uint64_t near[2];
+            NearBits(px + base, std::min(kBlock, p.width - base), a, b, near);
+            planes[0].row(y)[i] = near[0];
+            planes[1].row(y)[i] = near[1];
         }
-        return planes;
     }
-
-    // Every pixel within r (<= 63) pixels of a set one (of a clear one, with ofClear), across
-    // and down: a (2r+1)-square. Down first, then across each row.
-    BitPlane Dilated(int r, bool ofClear = false) const {
-        BitPlane out(width_, height_);
-        std::vector<std::uint64_t> down(static_cast<std::size_t>(words_));
-        for (int y = 0; y < height_; ++y) {
-            std::fill(down.begin(), down.end(), 0);
-            for (int yy = std::max(0, y - r); yy <= std::min(height_ - 1, y + r); ++yy) {
-                const std::uint64_t* in = row(yy);
-                for (int i = 0; i < words_; ++i)
-                    down[i] |= (ofClear ? ~in[i] : in[i]) & valid(i);
-            }
-            std::uint64_t* o = out.row(y);
-            for (int i = 0; i < words_; ++i) {
-                const std::uint64_t w = down[i];
-                const std::uint64_t prev = i > 0 ? down[i - 1] : 0;
-                const std::uint64_t next = i + 1 < words_ ? down[i + 1] : 0;
-                std::uint64_t d = w;
-                for (int k = 1; k <= r; ++k)
-                    d |= w << k | prev >> (kBlock - k) | w >> k | next << (kBlock - k);
-                o[i] = d & valid(i);
-            }
-        }
-        return out;
-    }
-
-    // Calls f(x, y) for every set bit of (a & b & c), row by row.
-    template <typename F>
-    static void ForEach(const BitPlane& a, const BitPlane& b, const BitPlane& c, const F& f) {
-        for (int y = 0; y < a.height_; ++y)
-            for (int i = 0; i < a.words_; ++i)
-                for (std::uint64_t w = a.row(y)[i] & b.row(y)[i] & c.row(y)[i]; w; w &= w - 1)
-                    f(i * kBlock + std::countr_zero(w), y);
-    }
-
-    BitPlane Inverted() const {
-        BitPlane out(width_, height_);
-        for (int y = 0; y < height_; ++y)
-            for (int i = 0; i < words_; ++i)
-                out.row(y)[i] = ~row(y)[i] & valid(i);
-        return out;
-    }
-
-    // How many of the (up to 8) neighbours of (x, y) inside the picture are set.
-    int Neighbours(int x, int y) const {
-        int n = 0;
-        for (int yy = std::max(0, y - 1); yy <= std::min(height_ - 1, y + 1); ++yy)
-            for (int xx = std::max(0, x - 1); xx <= std::min(width_ - 1, x + 1); ++xx)
-                n += (xx != x || yy != y) && at(xx, yy);
-        return n;
-    }
-    // The same for the neighbours inside the picture that are clear.
-    int ClearNeighbours(int x, int y) const {
-        const int inside = (std::min(width_ - 1, x + 1) - std::max(0, x - 1) + 1) *
-                               (std::min(height_ - 1, y + 1) - std::max(0, y - 1) + 1) -
-                           1;
-        return inside - Neighbours(x, y);
-    }
-
-  private:
-    int width_, height_, words_;
-    std::vector<std::uint64_t> bits_;
-};
+    return planes;
+}
 
 } // namespace
 
@@ -270,7 +186,7 @@ std::vector<std::uint64_t> LossyOpaqueBits(const Picture& picture) {
     if (width <= 0 || height <= 0 ||
         picture.pixels.size() != std::size_t(width) * std::size_t(height))
         return {};
-    auto [cut, noise] = BitPlane::Near(picture, kLossyMaskTolerance, kNoiseTolerance);
+    auto [cut, noise] = NearPlanes(picture, kLossyMaskTolerance, kNoiseTolerance);
     BitPlane opaque = cut.Inverted();
 
     // Colour bleed, judged on the plain near-colour cut.
@@ -393,33 +309,10 @@ std::vector<Rect> ToRects(const Bands& in) {
     return rects;
 }
 
-} // namespace
-
-ShapeRects BuildShapeRects(const Picture& picture, std::size_t maxRects) {
+// The rectangles of the bands, within maxRects (see BuildShapeRects).
+ShapeRects WithinLimit(const Bands& bands, int width, std::size_t maxRects) {
     ShapeRects result;
-    const int width = picture.width, height = picture.height;
-    if (width <= 0 || height <= 0 ||
-        picture.pixels.size() != std::size_t(width) * std::size_t(height))
-        return result;
     maxRects = std::max<std::size_t>(maxRects, 1);
-
-    Bands bands;
-    if (picture.lossy) {
-        const std::vector<std::uint64_t> opaque = LossyOpaqueBits(picture);
-        const std::size_t words = (std::size_t(width) + kBlock - 1) / kBlock;
-        for (int y = 0; y < height; ++y) {
-            const std::size_t begin = bands.runs.size();
-            const std::uint64_t* row = opaque.data() + std::size_t(y) * words;
-            AppendRuns(width, bands.runs, [&](int base, int) { return row[base / kBlock]; });
-            bands.close(y, y + 1, begin);
-        }
-    } else {
-        for (int y = 0; y < height; ++y) {
-            const std::size_t begin = bands.runs.size();
-            FindRowRuns(picture.pixels.data() + std::size_t(y) * width, width, bands.runs);
-            bands.close(y, y + 1, begin);
-        }
-    }
     if (bands.runs.size() <= maxRects) {
         result.rects = ToRects(bands);
         return result;
@@ -444,6 +337,60 @@ ShapeRects BuildShapeRects(const Picture& picture, std::size_t maxRects) {
     result.approximated = true;
     result.rects = filled.runs.size() <= maxRects ? ToRects(filled) : GroupBands(filled, maxRects);
     return result;
+}
+
+bool Whole(const Picture& picture) {
+    return picture.width > 0 && picture.height > 0 &&
+           picture.pixels.size() == std::size_t(picture.width) * std::size_t(picture.height);
+}
+
+} // namespace
+
+ShapeRects ShapeFromBits(const std::vector<std::uint64_t>& bits, int width, int height,
+                         std::size_t maxRects) {
+    const std::size_t words = (std::size_t(std::max(width, 0)) + kBlock - 1) / kBlock;
+    if (width <= 0 || height <= 0 || bits.size() != words * std::size_t(height))
+        return {};
+    Bands bands;
+    for (int y = 0; y < height; ++y) {
+        const std::size_t begin = bands.runs.size();
+        const std::uint64_t* row = bits.data() + std::size_t(y) * words;
+        AppendRuns(width, bands.runs, [&](int base, int) { return row[base / kBlock]; });
+        bands.close(y, y + 1, begin);
+    }
+    return WithinLimit(bands, width, maxRects);
+}
+
+std::vector<std::uint64_t> ShownBits(const Picture& picture) {
+    if (!Whole(picture))
+        return {};
+    if (picture.lossy)
+        return LossyOpaqueBits(picture);
+    BitPlane shown(picture.width, picture.height);
+    const MaskTest exact(0);
+    for (int y = 0; y < picture.height; ++y) {
+        const std::uint32_t* px = picture.pixels.data() + std::size_t(y) * picture.width;
+        for (int i = 0; i < shown.words(); ++i) {
+            const int base = i * kBlock;
+            shown.row(y)[i] = OpaqueBits<true>(px + base, std::min(kBlock, picture.width - base), exact);
+        }
+    }
+    return shown.take();
+}
+
+ShapeRects BuildShapeRects(const Picture& picture, std::size_t maxRects) {
+    if (!Whole(picture))
+        return {};
+    if (picture.lossy)
+        return ShapeFromBits(LossyOpaqueBits(picture), picture.width, picture.height, maxRects);
+    Bands bands;
+    for (int y = 0; y < picture.height; ++y) {
+        const std::size_t begin = bands.runs.size();
+        FindRowRuns(picture.pixels.data() + std::size_t(y) * picture.width, picture.width,
+                    bands.runs);
+        bands.close(y, y + 1, begin);
+    }
+    return WithinLimit(bands, picture.width, maxRects);
 }
 
 } // namespace zorvane

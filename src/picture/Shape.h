@@ -43,6 +43,16 @@ struct ShapeRects {
 // A picture whose pixels do not match its size has no shape.
 ShapeRects BuildShapeRects(const Picture& picture, std::size_t maxRects = kMaxShapeRects);
 
+// Which pixels stay on screen with Transparent on: not the mask colour exactly, or, in a lossy
+// picture, LossyOpaqueBits. One bit a pixel, laid out as LossyOpaqueBits; empty when the
+// pixels do not match the size.
+std::vector<std::uint64_t> ShownBits(const Picture& picture);
+
+// The rectangles covering the set bits (laid out as ShownBits), within maxRects as
+// BuildShapeRects keeps them.
+ShapeRects ShapeFromBits(const std::vector<std::uint64_t>& bits, int width, int height,
+                         std::size_t maxRects = kMaxShapeRects);
+
 // Which pixels of a lossy picture stay on screen: one bit a pixel (bit x % 64 of word x / 64 of
 // its row), rows of (width + 63) / 64 words. Near the mask colour, then, for pixels within
 // kNoiseTolerance of it:

@@ -68,28 +68,31 @@ struct FakeShape : ShapeControl {
     float Left() override { return 0; }
     float Width() override { return picture ? picture->width * tpp_ : 510; }
     float Height() override { return picture ? picture->height * tpp_ : 510; }
-    void Shape(bool& scaleOn) override {
+    bool BlendsPixels() override { return blends; }
+    void CutTo(const Cutout& c) override {
         shaped = true;
-        log_.push_back(scaleOn ? "Vesquin1.Shape(True)" : "Vesquin1.Shape(False)");
+        cut = c;
+        log_.push_back("Vesquin1.CutTo");
     }
     void PlainRectangle() override {
         shaped = false;
         log_.push_back("Vesquin1.PlainRectangle");
     }
-    void ShowFrame(std::shared_ptr<const Picture> frame, const ShapeRects* outline) override {
+    void ShowFrame(std::shared_ptr<const Picture> frame, const Cutout* c) override {
         picture = std::move(frame);
-        frames.push_back(
-            {picture, outline ? std::optional(outline->rects) : std::nullopt, outline});
+        frames.push_back({picture, c ? std::optional(c->outline.rects) : std::nullopt, c});
     }
 
     std::vector<std::string>& log_;
     float tpp_;
     std::shared_ptr<const Picture> picture;
     bool autoSize = false, dragMovesForm = false, shaped = false;
+    bool blends = true; // the desktop composites
+    Cutout cut;         // the last one the window was cut to
     struct Frame {
         std::shared_ptr<const Picture> picture;
         std::optional<std::vector<Rect>> outline; // when the window took one
-        const ShapeRects* built = nullptr;        // where it was kept
+        const Cutout* built = nullptr;            // where it was kept
     };
     std::vector<Frame> frames; // by ShowFrame
 };

@@ -65,6 +65,21 @@ INSTANTIATE_TEST_SUITE_P(Startup, ScaleIsOffOnlyForExactlyFalse,
                                            SavedFlag{"FalseAndABlank", "False ", true}),
                          RowName());
 
+using SmoothIsOffOnlyForExactlyZero = ProgramRows<SavedFlag>;
+TEST_P(SmoothIsOffOnlyForExactlyZero, AtStartup) {
+    const SavedFlag& c = GetParam();
+    rt.SetSaved("Smooth", c.text);
+    Start();
+    EXPECT_EQ(m.Smooth, c.on);
+    EXPECT_EQ(rt.Checked(MenuItem::p_smooth), c.on);
+}
+INSTANTIATE_TEST_SUITE_P(Startup, SmoothIsOffOnlyForExactlyZero,
+                         ::testing::Values(SavedFlag{"Zero", "0", false},
+                                           SavedFlag{"One", "1", true},
+                                           SavedFlag{"AbsentInOlderSettings", "", true},
+                                           SavedFlag{"ZeroAndABlank", "0 ", true}),
+                         RowName());
+
 using AlwaysOnTopOnlyForExactlyOne = ProgramRows<SavedFlag>;
 TEST_P(AlwaysOnTopOnlyForExactlyOne, AtStartup) {
     const SavedFlag& c = GetParam();

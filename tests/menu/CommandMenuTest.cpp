@@ -12,6 +12,7 @@ TEST(CommandMenuTable, HoldsTheCommandsInOrderWithTheirSeparatorsAndOneCheckMark
         {MenuItem::p_PicSelect, "画像交換(&P)"},
         {MenuItem::p_top, "常に手前表示(&T)"},
         {MenuItem::p_scale, "透過(&W)"},
+        {MenuItem::p_smooth, "輪郭をなめらかに(&M)"},
         {MenuItem::p_savepic, "現在の状態を保存(&S)"},
         {MenuItem::p_savepic, nullptr},
         {MenuItem::p_help, "Help(&H)"},
@@ -77,7 +78,7 @@ TEST_F(CommandMenu, TransparentTwiceTakesTheShapeOffAndPutsItBack) {
     EXPECT_TRUE(rt.shape->shaped);
     // Not hidden, reloaded or moved.
     EXPECT_EQ(rt.log,
-              (std::vector<std::string>{"Vesquin1.PlainRectangle", "Vesquin1.Shape(True)"}));
+              (std::vector<std::string>{"Vesquin1.PlainRectangle", "Vesquin1.CutTo"}));
 }
 
 TEST_F(CommandMenu, TransparentBeforeAnyPictureShowsNothing) {
@@ -88,19 +89,57 @@ TEST_F(CommandMenu, TransparentBeforeAnyPictureShowsNothing) {
     EXPECT_FALSE(m.ScaleOn);
 }
 
-TEST_F(CommandMenu, SaveWritesTheFiveValuesInOrder) {
+TEST_F(CommandMenu, SmoothEdgesTurnOverFollowTheDesktopAndAreSaved) {
+    // A red picture whose left edge is anti-aliased on the mask green: key, a half blend, red.
+    auto picture = std::make_shared<Picture>();
+    picture->width = 4;
+    picture->height = 1;
+    picture->pixels = {0xFF008000, 0xFF804000, 0xFFFF0000, 0xFFFF0000};
+    rt.pictures["C:\\pics\\disk.bmp"] = picture;
+    SaveUsualSettings();
+    rt.SetSaved("Save", "C:\\pics\\disk.bmp");
+    Start();
+    ASSERT_TRUE(rt.shape->cut.pixels);
+    auto edge = [&] { return rt.shape->cut.pixels->at(1, 0); };
+    EXPECT_TRUE(m.Smooth);
+    EXPECT_EQ(edge(), 0x80800000u) << "half see-through, the green taken out";
+
+    program.C_Menu_Click(MenuItem::p_smooth);
+    EXPECT_FALSE(m.Smooth);
+    EXPECT_FALSE(rt.Checked(MenuItem::p_smooth));
+    EXPECT_EQ(edge(), 0xFF804000u) << "hard edges: the picture as it is";
+
+    rt.shape->blends = false; // the compositor went away
+    program.C_Menu_Click(MenuItem::p_smooth);
+    EXPECT_EQ(edge(), 0xFFFF0000u) << "a desktop that only cuts: opaque, in the figure's colour";
+    program.C_Menu_Click(MenuItem::p_savepic);
+    EXPECT_EQ(rt.Saved("Smooth"), "1");
+
+    // With Transparent off the window is not cut again.
+    program.C_Menu_Click(MenuItem::p_scale);
+    rt.log.clear();
+    program.C_Menu_Click(MenuItem::p_smooth);
+    EXPECT_TRUE(rt.log.empty());
+    EXPECT_FALSE(rt.shape->shaped);
+    program.C_Menu_Click(MenuItem::p_savepic);
+    EXPECT_EQ(rt.Saved("Smooth"), "0");
+}
+
+TEST_F(CommandMenu, SaveWritesTheValuesInOrder) {
     SaveUsualSettings();
     rt.SetSaved("Scale", "False");
     rt.SetSaved("Always", "1");
     Start();
     rt.Disp().rect.left = 1234.5f;
     program.C_Menu_Click(MenuItem::p_savepic);
-    EXPECT_EQ(rt.saveOrder, (std::vector<std::string>{"Save", "Left", "Top", "Scale", "Always"}));
+    EXPECT_EQ(rt.saveOrder,
+              (std::vector<std::string>{"Save", "Left", "Top", "Scale", "Always", "Smooth"}));
     EXPECT_EQ(rt.Saved("Save"), "C:\\pics\\cat.bmp");
     EXPECT_EQ(rt.Saved("Left"), "1234.5");
     EXPECT_EQ(rt.Saved("Top"), "1500");
     EXPECT_EQ(rt.Saved("Scale"), "False");
     EXPECT_EQ(rt.Saved("Always"), "1");
+    EXPECT_EQ(rt.Saved("Smooth"), "1"); // settings of before it: on
     EXPECT_TRUE(rt.msgBoxes.empty());
 }
 

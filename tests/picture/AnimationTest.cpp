@@ -193,11 +193,11 @@ TEST(Animation, KeepsFramesAndOutlinesWithinTheBudget) {
         frames.push_back(Frame(i % 8, 0, "R", D::Background));
     auto source = std::make_unique<MemoryFrames>(frames);
     MemoryFrames& reads = *source;
-    auto a = Animation::Start(8, 8, 10, 0, std::move(source), 4 * (256 + 256) + 3 * 16);
+    auto a = Animation::Start(8, 8, 10, 0, std::move(source), 4 * (256 + 256) + 3 * (256 + 16));
     ASSERT_TRUE(a);
     std::vector<const ShapeRects*> outlines;
     for (int tick = 0; tick < 30; ++tick) {
-        const ShapeRects& outline = a->Outline();
+        const ShapeRects& outline = a->Cut(Edges::Hard).outline;
         ASSERT_EQ(outline.rects.size(), 1u);
         EXPECT_EQ(outline.rects[0], (Rect{int(a->index() % 8), 0, int(a->index() % 8) + 1, 1}));
         if (tick >= 10 && a->index() < 3) {
@@ -248,7 +248,7 @@ TEST_F(Playing, FramesFollowTheirDelaysAndOutlinesWhileTransparent) {
     EXPECT_EQ(Timer(), 300);
     // Frame 0 is cut to the outline the animation keeps, not to one built apart.
     ASSERT_EQ(rt.shape->frames.size(), 1u);
-    EXPECT_EQ(Count("Vesquin1.Shape(True)"), 0u);
+    EXPECT_EQ(Count("Vesquin1.CutTo"), 0u);
     const std::vector<std::pair<std::string, int>> expected = {
         {".B", 100}, {"R.", 300}, {".B", 100}};
     for (const auto& [art, delay] : expected) {
@@ -268,7 +268,7 @@ TEST_F(Playing, FramesFollowTheirDelaysAndOutlinesWhileTransparent) {
     EXPECT_FALSE(rt.shape->frames.back().outline);
     program.C_Menu_Click(MenuItem::p_scale);
     EXPECT_EQ(rt.shape->frames.back().built, rt.shape->frames[0].built);
-    EXPECT_EQ(Count("Vesquin1.Shape(True)"), 0u);
+    EXPECT_EQ(Count("Vesquin1.CutTo"), 0u);
 }
 
 TEST_F(Playing, AFrameSlowToShowWaitsFourTimesAsLong) {

@@ -63,6 +63,7 @@ void Vesquin::SetPicture(std::shared_ptr<const Picture> picture) {
 
 void Vesquin::Take(std::shared_ptr<const Picture> picture, bool opaque) {
     image_ = QImage(); // before the pixels it may point at go
+    cut_.reset();
     picture_ = std::move(picture);
     const Picture* p = picture_.get();
     if (p && p->width > 0 && p->height > 0 &&
@@ -96,37 +97,53 @@ float Vesquin::Height() {
     return PixelsToTwips(px, rt_.TwipsPerPixelY());
 }
 
-void Vesquin::Shape(bool& /*scaleOn*/) {
-    if (picture_)
-        CutTo(BuildShapeRects(*picture_));
+bool Vesquin::BlendsPixels() {
+    return CompositorRunning();
 }
 
-void Vesquin::ShowFrame(std::shared_ptr<const Picture> frame, const ShapeRects* outline) {
-    // Composed frames are opaque throughout: no need to look at every pixel again.
-    Take(std::move(frame), true);
-    if (outline)
-        CutTo(*outline);
-}
-
-void Vesquin::CutTo(const ShapeRects& shape) {
+void Vesquin::CutTo(const Cutout& cut) {
+    const Picture* p = cut.pixels.get();
+    if (!p || p->width <= 0 || p->height <= 0)
+        return;
+    image_ = QImage();
+    cut_ = cut.pixels;
+    // Premultiplied, as a window with alpha keeps its pixels: drawn as they are.
+    image_ = QImage(reinterpret_cast<const uchar*>(p->pixels.data()), p->width, p->height,
+                    qsizetype(p->width) * 4, QImage::Format_ARGB32_Premultiplied);
     QRegion region;
-    if (shape.rects.empty()) {
+    if (cut.outline.rects.empty()) {
         // Nothing of the picture is left. Qt takes an empty mask for no mask
         // at all; a pixel outside the window cuts all of it away, as an empty
         // window region does on Windows.
         region = QRegion(-1, -1, 1, 1);
     } else {
         std::vector<QRect> rects;
-        rects.reserve(shape.rects.size());
-        for (const Rect& r : shape.rects)
+        rects.reserve(cut.outline.rects.size());
+        for (const Rect& r : cut.outline.rects)
             rects.emplace_back(r.left, r.top, r.right - r.left, r.bottom - r.top);
         // The rectangles come Y-X banded, as setRects requires: no union needed.
         region.setRects(rects.data(), int(rects.size()));
     }
+    // The shape cuts where no compositor blends the alpha, and tells every desktop where
+    // the window answers the mouse.
     form_.widget().setMask(region);
+    form_.widget().update();
+}
+
+void Vesquin::ShowFrame(std::shared_ptr<const Picture> frame, const Cutout* cut) {
+    image_ = QImage(); // before the pixels it may point at go
+    if (cut) {
+        picture_ = std::move(frame);
+        CutTo(*cut);
+    } else {
+        // Composed frames are opaque throughout: no need to look at every pixel again.
+        Take(std::move(frame), true);
+    }
 }
 
 void Vesquin::PlainRectangle() {
+    if (cut_)
+        Take(picture_, false);
     form_.widget().clearMask();
 }
 
@@ -135,6 +152,9 @@ void Vesquin::PlainRectangle() {
 PictureWidget::PictureWidget(QtRuntime& rt, Vesquin& control)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint), rt_(rt), control_(control) {
     setAttribute(Qt::WA_QuitOnClose, false);
+    // A window with alpha (a 32-bit visual), so that where a compositor runs the cut-away
+    // part shows the desktop and soft edges blend; without one the shape cuts.
+    setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_OpaquePaintEvent); // paintEvent covers every pixel
     setAttribute(Qt::WA_NoSystemBackground);
     setCursor(Qt::SizeAllCursor);

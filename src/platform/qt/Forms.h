@@ -60,9 +60,10 @@ class Vesquin final : public ShapeControl {
     float Left() override { return 0; } // at the window's top left corner, never moved
     float Width() override;
     float Height() override;
-    void Shape(bool& scaleOn) override;
+    bool BlendsPixels() override;
+    void CutTo(const Cutout& cut) override;
     void PlainRectangle() override;
-    void ShowFrame(std::shared_ptr<const Picture> frame, const ShapeRects* outline) override;
+    void ShowFrame(std::shared_ptr<const Picture> frame, const Cutout* cut) override;
 
     const Picture* picture() const { return picture_.get(); }
     const QImage& image() const { return image_; }
@@ -70,12 +71,12 @@ class Vesquin final : public ShapeControl {
 
   private:
     void Take(std::shared_ptr<const Picture> picture, bool opaque);
-    void CutTo(const ShapeRects& outline);
 
     QtRuntime& rt_;
     DispForm& form_;
     std::shared_ptr<const Picture> picture_;
-    QImage image_; // over picture_'s pixels, or an opaque copy of them
+    std::shared_ptr<const Picture> cut_; // the cutout's pixels, while the window is cut
+    QImage image_; // over cut_'s or picture_'s pixels, or an opaque copy of picture_'s
     bool dragMovesForm_ = false;
 };
 
@@ -148,8 +149,8 @@ class CommandMenu {
     void ShowCheckMarks();
 
     QMenu menu_;
-    std::array<QAction*, 7> actions_{};
-    std::array<bool, 7> checked_{};
+    std::array<QAction*, kMenuItemCount> actions_{};
+    std::array<bool, kMenuItemCount> checked_{};
 };
 
 } // namespace zorvane::qt

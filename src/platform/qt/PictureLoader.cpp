@@ -267,9 +267,10 @@ std::shared_ptr<Picture> CopyPixels(const QImage& image, const std::optional<QRe
         for (int x = 0; x < picture->width; ++x) {
             const std::uint32_t px = in[x];
             const bool inside = row && x >= shown.left() && x <= shown.right();
-            out[x] = inside ? OpaqueOrMask(px) : (0xFF000000u | kMaskColor);
+            out[x] = inside ? px : kMaskColor; // outside: clear, then the mask colour
         }
     }
+    FinishPixels(*picture);
     return picture;
 }
 

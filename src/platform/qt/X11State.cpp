@@ -68,6 +68,22 @@ int XftDpi(std::string_view resources) {
     return 0;
 }
 
+bool CompositorRunning() {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11)
+        return false;
+    char* host = nullptr;
+    int display = 0, screen = 0;
+    if (!xcb_parse_display(nullptr, &host, &display, &screen))
+        screen = 0;
+    std::free(host);
+    xcb_connection_t* c = x11->connection();
+    const std::string name = "_NET_WM_CM_S" + std::to_string(screen);
+    const std::unique_ptr<xcb_get_selection_owner_reply_t, Free> reply(xcb_get_selection_owner_reply(
+        c, xcb_get_selection_owner(c, Atom(c, name.c_str())), nullptr));
+    return reply && reply->owner != XCB_NONE;
+}
+
 void AskKeepAbove(QWidget& window, bool on) {
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     if (!x11 || !window.windowHandle() || !window.isVisible())

@@ -15,6 +15,11 @@ namespace zorvane::qt {
 // it maps it) or off X11.
 void AskKeepAbove(QWidget& window, bool on);
 
+// True when a compositing manager runs on the X display (the _NET_WM_CM_Sn selection
+// has an owner), so that a window's alpha is blended with what lies behind it. False
+// off X11.
+bool CompositorRunning();
+
 // A connection to the X display of $DISPLAY, made before Qt connects (Qt aborts
 // when it cannot). Kept until Qt has connected: a server resets as its last
 // client goes, and may refuse the next one meanwhile.

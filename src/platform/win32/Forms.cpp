@@ -11,6 +11,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 
 namespace zorvane::win32 {
@@ -137,27 +138,72 @@ float Vesquin::Height() {
     return PixelsToTwips(px, window_.runtime().TwipsPerPixelY());
 }
 
-void Vesquin::Shape(bool& /*scaleOn*/) {
-    if (picture_)
-        CutTo(BuildShapeRects(*picture_));
+bool Vesquin::Layered() const {
+    return (GetWindowLongPtrW(window_.hwnd(), GWL_EXSTYLE) & WS_EX_LAYERED) != 0;
 }
 
-void Vesquin::ShowFrame(std::shared_ptr<const Picture> frame, const ShapeRects* outline) {
-    SetPicture(std::move(frame));
-    if (outline)
-        CutTo(*outline);
+bool Vesquin::PrepareSurface(int width, int height) {
+    if (surface_ && surface_->width == width && surface_->height == height)
+        return true;
+    surface_.reset();
+    auto s = std::make_unique<Surface>();
+    BITMAPINFO bmi{};
+    bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
+    bmi.bmiHeader.biWidth = width;
+    bmi.bmiHeader.biHeight = -height; // top row first
+    bmi.bmiHeader.biPlanes = 1;
+    bmi.bmiHeader.biBitCount = 32;
+    bmi.bmiHeader.biCompression = BI_RGB;
+    s->dc.reset(CreateCompatibleDC(nullptr));
+    s->bitmap.reset(CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &s->bits, nullptr, 0));
+    if (!s->dc || !s->bitmap || !s->bits)
+        return false;
+    s->before = SelectObject(s->dc.get(), s->bitmap.get());
+    s->width = width;
+    s->height = height;
+    surface_ = std::move(s);
+    return true;
 }
 
-void Vesquin::CutTo(const ShapeRects& shape) {
-    UniqueHrgn region = MakeRegion(shape.rects);
-    if (!region)
+void Vesquin::CutTo(const Cutout& cut) {
+    const Picture* pixels = cut.pixels.get();
+    if (!pixels || pixels->width <= 0 || pixels->height <= 0 ||
+        !PrepareSurface(pixels->width, pixels->height))
         return;
-    // On success the window owns the region.
-    if (SetWindowRgn(window_.hwnd(), region.get(), TRUE))
-        (void)region.release();
+    std::memcpy(surface_->bits, pixels->pixels.data(), pixels->pixels.size() * 4);
+    const HWND hwnd = window_.hwnd();
+    if (!Layered())
+        SetWindowLongPtrW(hwnd, GWL_EXSTYLE, GetWindowLongPtrW(hwnd, GWL_EXSTYLE) | WS_EX_LAYERED);
+    // The system blends each pixel with what lies behind it. Windows also lets a click on a
+    // wholly see-through pixel through, Wine does not: the outline's region does it on both.
+    if (UniqueHrgn region = MakeRegion(cut.outline.rects);
+        region && SetWindowRgn(hwnd, region.get(), FALSE))
+        (void)region.release(); // the window owns it now
+    SIZE size{pixels->width, pixels->height};
+    POINT from{0, 0};
+    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    UpdateLayeredWindow(hwnd, nullptr, nullptr, &size, surface_->dc.get(), &from, 0, &blend,
+                        ULW_ALPHA);
 }
 
-void Vesquin::PlainRectangle() { SetWindowRgn(window_.hwnd(), nullptr, TRUE); }
+void Vesquin::ShowFrame(std::shared_ptr<const Picture> frame, const Cutout* cut) {
+    picture_ = std::move(frame);
+    if (cut)
+        CutTo(*cut);
+    else
+        InvalidateRect(window_.hwnd(), nullptr, FALSE);
+}
+
+void Vesquin::PlainRectangle() {
+    const HWND hwnd = window_.hwnd();
+    SetWindowRgn(hwnd, nullptr, TRUE);
+    if (Layered()) {
+        // Back to a window that paints itself; its pixels are asked for again.
+        SetWindowLongPtrW(hwnd, GWL_EXSTYLE, GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & ~WS_EX_LAYERED);
+        RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
+    }
+    surface_.reset();
+}
 
 // ---- C_Disp
 

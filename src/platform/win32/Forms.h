@@ -63,18 +63,33 @@ public:
     float Left() override { return 0; } // at the window's top left corner, never moved
     float Width() override;
     float Height() override;
-    void Shape(bool& scaleOn) override;
+    bool BlendsPixels() override { return true; } // layered windows are blended everywhere
+    void CutTo(const Cutout& cut) override;
     void PlainRectangle() override;
-    void ShowFrame(std::shared_ptr<const Picture> frame, const ShapeRects* outline) override;
+    void ShowFrame(std::shared_ptr<const Picture> frame, const Cutout* cut) override;
 
     const Picture* picture() const { return picture_.get(); }
     bool dragMovesForm() const { return dragMovesForm_; }
 
 private:
-    void CutTo(const ShapeRects& outline);
+    // Premultiplied pixels of the layered window's size, selected into a memory DC.
+    struct Surface {
+        UniqueHdc dc;
+        UniqueHbitmap bitmap;
+        HGDIOBJ before = nullptr; // what the DC held, put back before the bitmap goes
+        void* bits = nullptr;
+        int width = 0, height = 0;
+        ~Surface() {
+            if (dc && before)
+                SelectObject(dc.get(), before);
+        }
+    };
+    bool Layered() const;
+    bool PrepareSurface(int width, int height);
 
     DispWindow& window_;
     std::shared_ptr<const Picture> picture_;
+    std::unique_ptr<Surface> surface_;
     bool dragMovesForm_ = false;
 };
 

@@ -69,6 +69,8 @@ template <typename H, auto Close> struct Null {
 inline void DeleteGdi(HGDIOBJ h) { ::DeleteObject(h); }
 struct Rgn : Null<HRGN, DeleteGdi> {};
 struct Brush : Null<HBRUSH, DeleteGdi> {};
+struct Bitmap : Null<HBITMAP, DeleteGdi> {};
+struct Dc : Null<HDC, ::DeleteDC> {};
 struct Window : Null<HWND, ::DestroyWindow> {};
 struct Icon : Null<HICON, ::DestroyIcon> {};
 struct Menu : Null<HMENU, ::DestroyMenu> {};
@@ -78,6 +80,8 @@ struct Handle : Null<HANDLE, ::CloseHandle> {};
 
 using UniqueHrgn = UniqueHandle<traits::Rgn>;
 using UniqueHbrush = UniqueHandle<traits::Brush>;
+using UniqueHbitmap = UniqueHandle<traits::Bitmap>;
+using UniqueHdc = UniqueHandle<traits::Dc>;
 using UniqueHwnd = UniqueHandle<traits::Window>;
 using UniqueHicon = UniqueHandle<traits::Icon>;
 using UniqueHmenu = UniqueHandle<traits::Menu>;

@@ -576,8 +576,7 @@ Step<std::shared_ptr<Picture>> CopyPixels(const Decoding& d, IWICBitmapSource* b
         if (FAILED(hr))
             return Broken(d, hr);
     }
-    for (std::uint32_t& px : picture->pixels)
-        px = OpaqueOrMask(px);
+    FinishPixels(*picture);
     picture->lossy = IsLossy(d.format);
     return picture;
 }

@@ -304,7 +304,7 @@ TEST(PictureLoader, HostilePicturesAreShownOrRefusedAndPlay) {
         qint64 slowestFrame = 0;
         for (int i = 0; load.animation && i < 50 && load.animation->Advance(); ++i) {
             timer.restart();
-            load.animation->Outline();
+            load.animation->Cut(Edges::Soft);
             slowestFrame = std::max(slowestFrame, timer.elapsed());
             EXPECT_EQ(load.animation->frame()->width, load.picture->width) << name;
         }

@@ -37,13 +37,12 @@ struct QtRuntimeTest : ::testing::Test {
         Form& f = rt.GetForm(FormName::C_Disp);
         ShapeControl& ctl = rt.Vesquin1();
         ctl.SetDragMovesForm(true);
-        ctl.SetPicture(std::move(p));
+        ctl.SetPicture(p);
         f.SetWidth(ctl.Width());
         f.SetHeight(ctl.Height());
         f.SetLeft(float(x * 15));
         f.SetTop(float(y * 15));
-        bool scaleOn = true;
-        shaped ? ctl.Shape(scaleOn) : ctl.PlainRectangle();
+        shaped ? ctl.CutTo(MakeCutout(*p, Edges::Hard)) : ctl.PlainRectangle();
         f.Show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window()));
     }
@@ -197,16 +196,15 @@ TEST_F(QtRuntimeTest, ShapeMasksExactlyThePicturePixels) {
     };
     for (const Case& c : cases) {
         rt.Vesquin1().SetPicture(c.picture);
-        bool scaleOn = true;
-        rt.Vesquin1().Shape(scaleOn);
+        rt.Vesquin1().CutTo(MakeCutout(*c.picture, Edges::Hard));
         EXPECT_TRUE(window().mask().xored(c.mask).isEmpty()) << c.name; // the same pixels
         rt.Vesquin1().PlainRectangle();
         EXPECT_TRUE(window().mask().isEmpty()) << c.name;
     }
     // All mask colour: nothing of the window may stay (an empty QRegion would mean no mask).
-    rt.Vesquin1().SetPicture(FramedPicture(10, 10, 5));
-    bool scaleOn = true;
-    rt.Vesquin1().Shape(scaleOn);
+    const auto allMask = FramedPicture(10, 10, 5);
+    rt.Vesquin1().SetPicture(allMask);
+    rt.Vesquin1().CutTo(MakeCutout(*allMask, Edges::Hard));
     EXPECT_FALSE(window().mask().isEmpty());
     EXPECT_TRUE(window().mask().intersected(window().rect()).isEmpty());
 }

@@ -21,7 +21,9 @@ UniqueHrgn NaiveRegion(const std::vector<Rect>& rects) {
 }
 
 Picture RandomPicture(std::mt19937& rng, int width, int height, unsigned density) {
-    Picture p{width, height, {}};
+    Picture p;
+    p.width = width;
+    p.height = height;
     for (int i = 0; i < width * height; ++i)
         p.pixels.push_back(rng() % 100 < density ? kInk : kMask);
     return p;
@@ -68,7 +70,9 @@ TEST_F(MakeRegionTest, HoldsExactlyThePicturePixels) {
 
 TEST_F(MakeRegionTest, ManyPieces) {
     // Diagonal dots: no two neighbouring rows alike, one rect per dot.
-    Picture p{1500, 40, {}};
+    Picture p;
+    p.width = 1500;
+    p.height = 40;
     for (int y = 0; y < p.height; ++y)
         for (int x = 0; x < p.width; ++x)
             p.pixels.push_back((x + y) % 3 ? kMask : kInk);

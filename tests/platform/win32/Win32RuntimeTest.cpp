@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,21 @@ struct RecordingEvents : Events {
 };
 
 // A picture with a mask-green frame 2 pixels wide around a solid block.
+// Pumps this thread's messages until ready() holds, for at most two seconds.
+template <typename F> bool WaitUntil(const F& ready) {
+    for (int i = 0; i < 200; ++i) {
+        MSG msg{};
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        if (ready())
+            return true;
+        Sleep(10);
+    }
+    return false;
+}
+
 std::shared_ptr<Picture> FramedPicture(int w, int h) {
     auto p = std::make_shared<Picture>();
     p->width = w;
@@ -122,29 +138,58 @@ TEST_F(RuntimeTest, TopmostAndVisibleFollowTheForm) {
     EXPECT_FALSE(IsWindowVisible(h));
 }
 
-TEST_F(RuntimeTest, ShapeCutsTheWindowToThePictureAndPlainRectangleRestoresIt) {
+TEST_F(RuntimeTest, CutoutMakesALayeredWindowThatClicksPassAndPlainRectangleUndoes) {
+    // Red in a 2-pixel frame of the mask green, its left edge a half blend of the two.
+    auto picture = FramedPicture(40, 30);
+    for (int y = 2; y < 28; ++y)
+        picture->pixels[std::size_t(y) * 40 + 2] = 0xFF605010;
     Form& disp = runtime().GetForm(FormName::C_Disp);
     ShapeControl& ctl = runtime().Vesquin1();
-    ctl.SetPicture(FramedPicture(40, 30));
+    ctl.SetPicture(picture);
     EXPECT_EQ(ctl.Width(), 40 * 15);
     EXPECT_EQ(ctl.Height(), 30 * 15);
     disp.SetHeight(ctl.Height());
     disp.SetWidth(ctl.Width());
-    bool scaleOn = true;
-    ctl.Shape(scaleOn);
+    disp.SetLeft(300 * 15);
+    disp.SetTop(200 * 15);
+    disp.Show();
+    ctl.CutTo(MakeCutout(*picture, Edges::Soft));
 
     const HWND h = runtime().Disp().hwnd();
+    EXPECT_TRUE(GetWindowLongW(h, GWL_EXSTYLE) & WS_EX_LAYERED);
     UniqueHrgn region(CreateRectRgn(0, 0, 0, 0));
     ASSERT_EQ(GetWindowRgn(h, region.get()), SIMPLEREGION);
     RECT box{};
     GetRgnBox(region.get(), &box);
-    EXPECT_EQ(box.left, 2);
-    EXPECT_EQ(box.top, 2);
-    EXPECT_EQ(box.right, 38);
-    EXPECT_EQ(box.bottom, 28);
+    EXPECT_EQ((std::vector<long>{box.left, box.top, box.right, box.bottom}),
+              (std::vector<long>{2, 2, 38, 28}));
+    RECT r{};
+    GetWindowRect(h, &r);
+    EXPECT_EQ((std::vector<long>{r.left, r.top, r.right, r.bottom}),
+              (std::vector<long>{300, 200, 340, 230}));
+    auto pixel = [](int x, int y) {
+        const HDC screen = GetDC(nullptr);
+        const COLORREF c = GetPixel(screen, x, y);
+        ReleaseDC(nullptr, screen);
+        return c;
+    };
+    auto owner = [](int x, int y) { return GetAncestor(WindowFromPoint({x, y}), GA_ROOT); };
+    EXPECT_TRUE(WaitUntil([&] { return pixel(320, 215) == RGB(0xC0, 0x20, 0x20); }));
+    EXPECT_EQ(owner(320, 215), h);
+    EXPECT_NE(owner(300, 200), h) << "a see-through pixel lets the click through";
+    const COLORREF green = RGB(0, 0x80, 0);
+    EXPECT_NE(pixel(300, 200), green);
+    const COLORREF edge = pixel(302, 215);
+    EXPECT_LE(int(GetGValue(edge)), int(GetRValue(edge))) << "no green left in the edge";
+    std::printf("[ layered  ] edge pixel on screen: %02X%02X%02X\n", GetRValue(edge),
+                GetGValue(edge), GetBValue(edge));
 
     ctl.PlainRectangle();
+    EXPECT_FALSE(GetWindowLongW(h, GWL_EXSTYLE) & WS_EX_LAYERED);
     EXPECT_EQ(GetWindowRgn(h, region.get()), ERROR); // no region: the whole window
+    EXPECT_TRUE(WaitUntil([&] { return pixel(300, 200) == green; }));
+    EXPECT_EQ(owner(300, 200), h);
+    disp.Hide();
 }
 
 // Dragged to a monitor of another scale, the picture keeps its size in pixels, and

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "picture/Picture.h"
+#include "picture/Shape.h"
+
+#include <cstddef>
+#include <memory>
+
+namespace zorvane {
+
+// How the outline's edge meets the desktop.
+enum class Edges {
+    // Every pixel the outline keeps is shown opaque, exactly as the picture has it.
+    Hard,
+    // A pixel along the outline that is a blend of the figure and the mask colour (an
+    // anti-aliased edge drawn on the green) keeps the figure's share of itself: the green
+    // goes, and the rest lets the desktop through. For a desktop that blends pixel by pixel.
+    Soft,
+    // The same blends shown opaque in the figure's colour, the green taken out: for a
+    // desktop that can only cut.
+    SoftOpaque,
+};
+
+// A pixel is taken for a blend when it lies within this many levels (the largest of its red,
+// green and blue differences) of the nearest mix of the figure's colour and the mask colour.
+// Anti-aliasing on the exact green lands within 1 or 2; a dark outline drawn on purpose lies
+// 50 and more away.
+inline constexpr int kBlendTolerance = 12;
+
+// The picture as the window shows it with Transparent on.
+struct Cutout {
+    // Premultiplied 0xAARRGGBB; alpha 0 where the outline cuts the picture away.
+    std::shared_ptr<const Picture> pixels;
+    // The pixels not wholly see-through: where the window shows and answers the mouse.
+    ShapeRects outline;
+};
+
+// Which pixels are cut is the outline's rule (ShownBits); only the pixels that touch the
+// cut-away area are looked at for blends. A picture with its own partial alpha (ownAlpha)
+// keeps that alpha with Soft edges. A picture whose pixels do not match its size has no
+// pixels and no outline.
+Cutout MakeCutout(const Picture& picture, Edges edges, std::size_t maxRects = kMaxShapeRects);
+
+// The memory a cutout holds, for budgets.
+std::size_t CutoutBytes(const Cutout& cutout);
+
+} // namespace zorvane
