@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace zorvane {
 
@@ -32,17 +33,17 @@ struct Mix {
 };
 
 Mix NearestMix(Rgb p, Rgb figure) {
-    const double d[3] = {double(p.r - kKey.r), double(p.g - kKey.g), double(p.b - kKey.b)};
-    const double f[3] = {double(figure.r - kKey.r), double(figure.g - kKey.g),
-                         double(figure.b - kKey.b)};
-    const double ff = f[0] * f[0] + f[1] * f[1] + f[2] * f[2];
+    const float d[3] = {float(p.r - kKey.r), float(p.g - kKey.g), float(p.b - kKey.b)};
+    const float f[3] = {float(figure.r - kKey.r), float(figure.g - kKey.g),
+                        float(figure.b - kKey.b)};
+    const float ff = f[0] * f[0] + f[1] * f[1] + f[2] * f[2];
     if (ff == 0)
         return {0, 256}; // the figure is the mask colour: nothing to mix
-    const double t = std::clamp((d[0] * f[0] + d[1] * f[1] + d[2] * f[2]) / ff, 0.0, 1.0);
-    double worst = 0;
+    const float t = std::clamp((d[0] * f[0] + d[1] * f[1] + d[2] * f[2]) / ff, 0.0f, 1.0f);
+    float worst = 0;
     for (int c = 0; c < 3; ++c)
         worst = std::max(worst, std::abs(d[c] - t * f[c]));
-    return {t, int(std::lround(worst))};
+    return {t, int(worst + 0.5f)};
 }
 
 std::uint32_t Pack(int a, int r, int g, int b) {
@@ -70,24 +71,36 @@ std::uint32_t WithoutKey(Rgb p, double t, Edges edges) {
 // A shown pixel that touches the cut-away area: its figure is a shown pixel further in (one
 // that touches none), within two pixels; for a stroke too thin to have one, a neighbour
 // further from the mask colour than itself. Among the figures it is a blend of, the one it
-// holds most of decides; a pixel that is no blend stays as it is.
-std::uint32_t Matte(const Picture& picture, const BitPlane& shown, const BitPlane& nearCut, int x,
-                    int y, Edges edges) {
+// holds most of decides. Nothing for a pixel that is no blend: it stays as it is.
+std::optional<std::uint32_t> Matte(const Picture& picture, const BitPlane& shown,
+                                   const BitPlane& nearCut, int x, int y, Edges edges) {
     const std::uint32_t px = picture.at(x, y);
     const Rgb p = Channels(px);
     double best = -1;
+    std::uint32_t last = ~0u; // a figure of one colour is looked at once
     auto consider = [&](int fx, int fy) {
-        const Mix mix = NearestMix(p, Channels(picture.at(fx, fy)));
+        const std::uint32_t figure = picture.at(fx, fy) & 0xFFFFFF;
+        if (figure == last)
+            return;
+        last = figure;
+        if (figure == (px & 0xFFFFFF)) {
+            best = 1; // the figure's own colour
+            return;
+        }
+        const Mix mix = NearestMix(p, Channels(figure));
         if (mix.residual <= kBlendTolerance)
             best = std::max(best, mix.t);
     };
+    // The nearest figures first: beside the pixel, then two pixels off.
     bool further = false;
-    for (int fy = std::max(0, y - 2); fy <= std::min(picture.height - 1, y + 2); ++fy)
-        for (int fx = std::max(0, x - 2); fx <= std::min(picture.width - 1, x + 2); ++fx)
-            if (shown.at(fx, fy) && !nearCut.at(fx, fy)) {
-                further = true;
-                consider(fx, fy);
-            }
+    for (int r = 1; r <= 2 && !further; ++r)
+        for (int fy = std::max(0, y - r); fy <= std::min(picture.height - 1, y + r); ++fy)
+            for (int fx = std::max(0, x - r); fx <= std::min(picture.width - 1, x + r); ++fx)
+                if ((std::abs(fx - x) == r || std::abs(fy - y) == r) && shown.at(fx, fy) &&
+                    !nearCut.at(fx, fy)) {
+                    further = true;
+                    consider(fx, fy);
+                }
     if (!further) {
         const int own = KeyDistance2(p);
         for (int fy = std::max(0, y - 1); fy <= std::min(picture.height - 1, y + 1); ++fy)
@@ -96,7 +109,7 @@ std::uint32_t Matte(const Picture& picture, const BitPlane& shown, const BitPlan
                     consider(fx, fy);
     }
     if (best < 0 || std::lround(best * 255) >= 255)
-        return px | 0xFF000000u;
+        return std::nullopt;
     return WithoutKey(p, best, edges);
 }
 
@@ -109,24 +122,16 @@ std::uint32_t Premultiply(std::uint32_t argb) {
 }
 
 // Soft edges of the file's own: its alpha as it is, the mask colour cut away.
-Cutout OwnAlphaCutout(const Picture& picture, std::size_t maxRects) {
-    auto out = std::make_shared<Picture>();
-    out->width = picture.width;
-    out->height = picture.height;
-    out->pixels.resize(picture.ownAlpha.size());
-    BitPlane visible(picture.width, picture.height);
+void OwnAlpha(const Picture& picture, BitPlane& shown, std::vector<EdgePixel>& edges) {
     for (int y = 0; y < picture.height; ++y)
         for (int x = 0; x < picture.width; ++x) {
-            const std::size_t i = std::size_t(y) * picture.width + x;
+            const std::uint32_t i = std::uint32_t(y) * std::uint32_t(picture.width) + x;
             const std::uint32_t own = picture.ownAlpha[i];
             const bool clear = (own >> 24) == 0 || (own & 0xFFFFFF) == kMaskColor;
-            out->pixels[i] = clear ? 0 : Premultiply(own);
-            visible.set(x, y, !clear);
+            shown.set(x, y, !clear);
+            if (!clear && (own >> 24) != 0xFF)
+                edges.push_back({i, Premultiply(own)});
         }
-    Cutout cut;
-    cut.outline = ShapeFromBits(visible.take(), picture.width, picture.height, maxRects);
-    cut.pixels = std::move(out);
-    return cut;
 }
 
 } // namespace
@@ -136,45 +141,56 @@ Cutout MakeCutout(const Picture& picture, Edges edges, std::size_t maxRects) {
     BitPlane shown(std::max(width, 0), std::max(height, 0));
     if (!shown.adopt(ShownBits(picture)) || width <= 0 || height <= 0)
         return {};
-    if (edges == Edges::Soft && picture.ownAlpha.size() == picture.pixels.size())
-        return OwnAlphaCutout(picture, maxRects);
+    Cutout cut;
+    cut.width = width;
+    cut.height = height;
+    if (edges == Edges::Soft && picture.ownAlpha.size() == picture.pixels.size()) {
+        OwnAlpha(picture, shown, cut.edges);
+    } else if (edges != Edges::Hard) {
+        const BitPlane nearCut = shown.Dilated(1, true);
+        BitPlane::ForEach(shown, shown, nearCut, [&](int x, int y) {
+            if (auto px = Matte(picture, shown, nearCut, x, y, edges))
+                cut.edges.push_back({std::uint32_t(y) * std::uint32_t(width) + x, *px});
+        });
+    }
+    cut.shown = shown.take();
+    cut.outline = ShapeFromBits(cut.shown, width, height, maxRects);
+    return cut;
+}
 
-    auto out = std::make_shared<Picture>();
-    out->width = width;
-    out->height = height;
-    out->pixels.resize(picture.pixels.size());
-    for (int y = 0; y < height; ++y) {
+bool PaintCutout(const Picture& picture, const Cutout& cut, std::uint32_t* out) {
+    const int width = cut.width;
+    const std::size_t words = (std::size_t(std::max(width, 0)) + kBitWord - 1) / kBitWord;
+    if (width <= 0 || picture.width != width || picture.height != cut.height ||
+        picture.pixels.size() != std::size_t(width) * std::size_t(cut.height) ||
+        cut.shown.size() != words * std::size_t(cut.height))
+        return false;
+    for (int y = 0; y < cut.height; ++y) {
         const std::uint32_t* in = picture.pixels.data() + std::size_t(y) * width;
-        std::uint32_t* o = out->pixels.data() + std::size_t(y) * width;
-        for (int i = 0; i < shown.words(); ++i) {
-            const int base = i * kBitWord, n = std::min(kBitWord, width - base);
-            const std::uint64_t bits = shown.row(y)[i];
-            if (bits == 0) {
+        std::uint32_t* o = out + std::size_t(y) * width;
+        const std::uint64_t* bits = cut.shown.data() + std::size_t(y) * words;
+        for (std::size_t i = 0; i < words; ++i) {
+            const int base = int(i) * kBitWord, n = std::min(kBitWord, width - base);
+            const std::uint64_t w = bits[i];
+            if (w == 0) {
                 std::fill_n(o + base, n, 0u);
-            } else if (bits == shown.valid(i)) {
+            } else if (w == (n == kBitWord ? ~0ull : (1ull << n) - 1)) {
                 for (int k = 0; k < n; ++k)
                     o[base + k] = in[base + k] | 0xFF000000u;
             } else {
                 for (int k = 0; k < n; ++k)
-                    o[base + k] = (bits >> k & 1) ? in[base + k] | 0xFF000000u : 0u;
+                    o[base + k] = (w >> k & 1) ? in[base + k] | 0xFF000000u : 0u;
             }
         }
     }
-    if (edges != Edges::Hard) {
-        const BitPlane nearCut = shown.Dilated(1, true);
-        BitPlane::ForEach(shown, shown, nearCut, [&](int x, int y) {
-            out->pixels[std::size_t(y) * width + x] = Matte(picture, shown, nearCut, x, y, edges);
-        });
-    }
-    Cutout cut;
-    cut.outline = ShapeFromBits(shown.take(), width, height, maxRects);
-    cut.pixels = std::move(out);
-    return cut;
+    for (const EdgePixel& e : cut.edges)
+        out[e.index] = e.argb;
+    return true;
 }
 
-std::size_t CutoutBytes(const Cutout& cutout) {
-    return (cutout.pixels ? cutout.pixels->pixels.size() * sizeof(std::uint32_t) : 0) +
-           cutout.outline.rects.size() * sizeof(Rect);
+std::size_t CutoutBytes(const Cutout& cut) {
+    return cut.shown.size() * sizeof(std::uint64_t) + cut.edges.size() * sizeof(EdgePixel) +
+           cut.outline.rects.size() * sizeof(Rect);
 }
 
 } // namespace zorvane

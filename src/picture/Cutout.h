@@ -4,7 +4,8 @@
 #include "picture/Shape.h"
 
 #include <cstddef>
-#include <memory>
+#include <cstdint>
+#include <vector>
 
 namespace zorvane {
 
@@ -27,19 +28,35 @@ enum class Edges {
 // 50 and more away.
 inline constexpr int kBlendTolerance = 12;
 
-// The picture as the window shows it with Transparent on.
+// A pixel the window shows otherwise than the picture has it.
+struct EdgePixel {
+    std::uint32_t index; // y * width + x
+    std::uint32_t argb;  // premultiplied
+    friend bool operator==(const EdgePixel&, const EdgePixel&) = default;
+};
+
+// How the window shows a picture with Transparent on: which pixels, and the few along the
+// outline that differ from the picture.
 struct Cutout {
-    // Premultiplied 0xAARRGGBB; alpha 0 where the outline cuts the picture away.
-    std::shared_ptr<const Picture> pixels;
-    // The pixels not wholly see-through: where the window shows and answers the mouse.
+    int width = 0, height = 0;
+    // One bit a pixel, laid out as ShownBits: the pixels not wholly see-through.
+    std::vector<std::uint64_t> shown;
+    // In order of index.
+    std::vector<EdgePixel> edges;
+    // The shown pixels as rectangles: where the window shows and answers the mouse.
     ShapeRects outline;
 };
 
-// Which pixels are cut is the outline's rule (ShownBits); only the pixels that touch the
-// cut-away area are looked at for blends. A picture with its own partial alpha (ownAlpha)
-// keeps that alpha with Soft edges. A picture whose pixels do not match its size has no
-// pixels and no outline.
+// Which pixels are cut is the outline's rule (ShownBits); only the shown pixels that touch
+// the cut-away area are looked at for blends. A picture with its own partial alpha
+// (ownAlpha) keeps that alpha with Soft edges. A picture whose pixels do not match its size
+// has an empty cutout.
 Cutout MakeCutout(const Picture& picture, Edges edges, std::size_t maxRects = kMaxShapeRects);
+
+// The window's pixels for the picture the cutout was made from: premultiplied 0xAARRGGBB,
+// 0 where cut away. `out` holds width * height pixels. False, writing nothing, when the
+// picture is not of the cutout's size.
+bool PaintCutout(const Picture& picture, const Cutout& cutout, std::uint32_t* out);
 
 // The memory a cutout holds, for budgets.
 std::size_t CutoutBytes(const Cutout& cutout);

@@ -99,8 +99,11 @@ TEST_F(CommandMenu, SmoothEdgesTurnOverFollowTheDesktopAndAreSaved) {
     SaveUsualSettings();
     rt.SetSaved("Save", "C:\\pics\\disk.bmp");
     Start();
-    ASSERT_TRUE(rt.shape->cut.pixels);
-    auto edge = [&] { return rt.shape->cut.pixels->at(1, 0); };
+    auto edge = [&] {
+        std::vector<std::uint32_t> shown(4);
+        EXPECT_TRUE(PaintCutout(*picture, rt.shape->cut, shown.data()));
+        return shown[1];
+    };
     EXPECT_TRUE(m.Smooth);
     EXPECT_EQ(edge(), 0x80800000u) << "half see-through, the green taken out";
 

@@ -63,7 +63,7 @@ void Vesquin::SetPicture(std::shared_ptr<const Picture> picture) {
 
 void Vesquin::Take(std::shared_ptr<const Picture> picture, bool opaque) {
     image_ = QImage(); // before the pixels it may point at go
-    cut_.reset();
+    cut_ = false;
     picture_ = std::move(picture);
     const Picture* p = picture_.get();
     if (p && p->width > 0 && p->height > 0 &&
@@ -102,14 +102,16 @@ bool Vesquin::BlendsPixels() {
 }
 
 void Vesquin::CutTo(const Cutout& cut) {
-    const Picture* p = cut.pixels.get();
-    if (!p || p->width <= 0 || p->height <= 0)
+    if (!picture_ || cut.width != picture_->width || cut.height != picture_->height)
         return;
     image_ = QImage();
-    cut_ = cut.pixels;
+    cutPixels_.resize(picture_->pixels.size());
+    if (!PaintCutout(*picture_, cut, cutPixels_.data()))
+        return;
+    cut_ = true;
     // Premultiplied, as a window with alpha keeps its pixels: drawn as they are.
-    image_ = QImage(reinterpret_cast<const uchar*>(p->pixels.data()), p->width, p->height,
-                    qsizetype(p->width) * 4, QImage::Format_ARGB32_Premultiplied);
+    image_ = QImage(reinterpret_cast<const uchar*>(cutPixels_.data()), cut.width, cut.height,
+                    qsizetype(cut.width) * 4, QImage::Format_ARGB32_Premultiplied);
     QRegion region;
     if (cut.outline.rects.empty()) {
         // Nothing of the picture is left. Qt takes an empty mask for no mask
@@ -142,8 +144,10 @@ void Vesquin::ShowFrame(std::shared_ptr<const Picture> frame, const Cutout* cut)
 }
 
 void Vesquin::PlainRectangle() {
-    if (cut_)
+    if (cut_) {
         Take(picture_, false);
+        cutPixels_ = {};
+    }
     form_.widget().clearMask();
 }
 

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace zorvane::qt {
 
@@ -75,8 +76,9 @@ class Vesquin final : public ShapeControl {
     QtRuntime& rt_;
     DispForm& form_;
     std::shared_ptr<const Picture> picture_;
-    std::shared_ptr<const Picture> cut_; // the cutout's pixels, while the window is cut
-    QImage image_; // over cut_'s or picture_'s pixels, or an opaque copy of picture_'s
+    std::vector<std::uint32_t> cutPixels_; // the window's pixels while it is cut
+    bool cut_ = false;
+    QImage image_; // over cutPixels_ or picture_'s pixels, or an opaque copy of picture_'s
     bool dragMovesForm_ = false;
 };
 

@@ -11,7 +11,6 @@
 #include <windowsx.h>
 
 #include <algorithm>
-#include <cstring>
 #include <iterator>
 
 namespace zorvane::win32 {
@@ -166,11 +165,10 @@ bool Vesquin::PrepareSurface(int width, int height) {
 }
 
 void Vesquin::CutTo(const Cutout& cut) {
-    const Picture* pixels = cut.pixels.get();
-    if (!pixels || pixels->width <= 0 || pixels->height <= 0 ||
-        !PrepareSurface(pixels->width, pixels->height))
+    if (!picture_ || cut.width != picture_->width || cut.height != picture_->height ||
+        !PrepareSurface(cut.width, cut.height) ||
+        !PaintCutout(*picture_, cut, static_cast<std::uint32_t*>(surface_->bits)))
         return;
-    std::memcpy(surface_->bits, pixels->pixels.data(), pixels->pixels.size() * 4);
     const HWND hwnd = window_.hwnd();
     if (!Layered())
         SetWindowLongPtrW(hwnd, GWL_EXSTYLE, GetWindowLongPtrW(hwnd, GWL_EXSTYLE) | WS_EX_LAYERED);
@@ -179,7 +177,7 @@ void Vesquin::CutTo(const Cutout& cut) {
     if (UniqueHrgn region = MakeRegion(cut.outline.rects);
         region && SetWindowRgn(hwnd, region.get(), FALSE))
         (void)region.release(); // the window owns it now
-    SIZE size{pixels->width, pixels->height};
+    SIZE size{cut.width, cut.height};
     POINT from{0, 0};
     BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
     UpdateLayeredWindow(hwnd, nullptr, nullptr, &size, surface_->dc.get(), &from, 0, &blend,
