@@ -296,7 +296,9 @@ TEST(PictureLoader, HostilePicturesAreShownOrRefusedAndPlay) {
         slowest = std::max(slowest, loadMs);
         if (!load.picture)
             continue;
-        if (load.picture->pixels.size() <= (1u << 22)) {
+        // Loaded twice to show that no pixel comes from memory the loader never wrote. Not a
+        // file that took seconds: near the time limit the second load may end either way.
+        if (load.picture->pixels.size() <= (1u << 22) && loadMs < 5'000) {
             const PictureLoad again = LoadPictureFile(std::string(root) + "/" + name);
             EXPECT_TRUE(again.picture && again.picture->pixels == load.picture->pixels)
                 << name << ": loaded twice, two different pictures";
