@@ -2,6 +2,8 @@
 
 #include "picture/BitPlane.h"
 
+#include <bit>
+
 #include <algorithm>
 #include <cmath>
 #include <optional>
@@ -68,12 +70,61 @@ std::uint32_t WithoutKey(Rgb p, double t, Edges edges) {
     return Pack(0xFF, out[0], out[1], out[2]);
 }
 
+// The shown bits of the rows around the one being matted, and which of their pixels touch
+// the cut-away area: its figures lie up to two rows off.
+class RowWindow {
+  public:
+    static constexpr int kRows = 8;
+    RowWindow(int width, int height)
+        : width_(width), height_(height), words_((width + kBitWord - 1) / kBitWord),
+          shown_(std::size_t(words_) * kRows), near_(shown_.size()) {}
+
+    std::uint64_t* row(int y) { return shown_.data() + std::size_t(y % kRows) * words_; }
+    bool shown(int x, int y) const { return Bit(shown_, x, y); }
+    // A pixel with a cut-away pixel among its neighbours (shown or not).
+    bool nearCut(int x, int y) const { return Bit(near_, x, y); }
+
+    // Works out nearCut for row y, once rows y - 1 to y + 1 are in.
+    void Near(int y) {
+        std::uint64_t* out = near_.data() + std::size_t(y % kRows) * words_;
+        for (int i = 0; i < words_; ++i) {
+            const int n = std::min(kBitWord, width_ - i * kBitWord);
+            std::uint64_t c = 0;
+            for (int yy = std::max(0, y - 1); yy <= std::min(height_ - 1, y + 1); ++yy)
+                c |= ~row(yy)[i];
+            out[i] = c & (n == kBitWord ? ~0ull : (1ull << n) - 1); // clear, for now
+        }
+        std::uint64_t before = 0;
+        for (int i = 0; i < words_; ++i) {
+            const std::uint64_t c = out[i], after = i + 1 < words_ ? out[i + 1] : 0;
+            out[i] = c | c << 1 | c >> 1 | before >> 63 | after << 63;
+            before = c;
+        }
+    }
+    // Calls f(x) for each shown pixel of row y that touches the cut-away area.
+    template <typename F> void ForEachBorder(int y, const F& f) {
+        const std::uint64_t* shown = row(y);
+        const std::uint64_t* near = near_.data() + std::size_t(y % kRows) * words_;
+        for (int i = 0; i < words_; ++i)
+            for (std::uint64_t b = shown[i] & near[i]; b; b &= b - 1)
+                f(i * kBitWord + std::countr_zero(b));
+    }
+
+  private:
+    bool Bit(const std::vector<std::uint64_t>& ring, int x, int y) const {
+        return ring[std::size_t(y % kRows) * words_ + x / kBitWord] >> (x % kBitWord) & 1;
+    }
+
+    int width_, height_, words_;
+    std::vector<std::uint64_t> shown_, near_;
+};
+
 // A shown pixel that touches the cut-away area: its figure is a shown pixel further in (one
-// that touches none), within two pixels; for a stroke too thin to have one, a neighbour
-// further from the mask colour than itself. Among the figures it is a blend of, the one it
-// holds most of decides. Nothing for a pixel that is no blend: it stays as it is.
-std::optional<std::uint32_t> Matte(const Picture& picture, const BitPlane& shown,
-                                   const BitPlane& nearCut, int x, int y, Edges edges) {
+// that touches none), beside it or two pixels off; for a stroke too thin to have one, a
+// neighbour further from the mask colour than itself. Among the figures it is a blend of, the
+// one it holds most of decides. Nothing for a pixel that is no blend: it stays as it is.
+std::optional<std::uint32_t> Matte(const Picture& picture, const RowWindow& window, int x, int y,
+                                   Edges edges) {
     const std::uint32_t px = picture.at(x, y);
     const Rgb p = Channels(px);
     double best = -1;
@@ -91,13 +142,12 @@ std::optional<std::uint32_t> Matte(const Picture& picture, const BitPlane& shown
         if (mix.residual <= kBlendTolerance)
             best = std::max(best, mix.t);
     };
-    // The nearest figures first: beside the pixel, then two pixels off.
     bool further = false;
     for (int r = 1; r <= 2 && !further; ++r)
         for (int fy = std::max(0, y - r); fy <= std::min(picture.height - 1, y + r); ++fy)
             for (int fx = std::max(0, x - r); fx <= std::min(picture.width - 1, x + r); ++fx)
-                if ((std::abs(fx - x) == r || std::abs(fy - y) == r) && shown.at(fx, fy) &&
-                    !nearCut.at(fx, fy)) {
+                if ((std::abs(fx - x) == r || std::abs(fy - y) == r) && window.shown(fx, fy) &&
+                    !window.nearCut(fx, fy)) {
                     further = true;
                     consider(fx, fy);
                 }
@@ -105,7 +155,7 @@ std::optional<std::uint32_t> Matte(const Picture& picture, const BitPlane& shown
         const int own = KeyDistance2(p);
         for (int fy = std::max(0, y - 1); fy <= std::min(picture.height - 1, y + 1); ++fy)
             for (int fx = std::max(0, x - 1); fx <= std::min(picture.width - 1, x + 1); ++fx)
-                if (shown.at(fx, fy) && KeyDistance2(Channels(picture.at(fx, fy))) > own)
+                if (window.shown(fx, fy) && KeyDistance2(Channels(picture.at(fx, fy))) > own)
                     consider(fx, fy);
     }
     if (best < 0 || std::lround(best * 255) >= 255)
@@ -122,66 +172,84 @@ std::uint32_t Premultiply(std::uint32_t argb) {
 }
 
 // Soft edges of the file's own: its alpha as it is, the mask colour cut away.
-void OwnAlpha(const Picture& picture, BitPlane& shown, std::vector<EdgePixel>& edges) {
-    for (int y = 0; y < picture.height; ++y)
+void OwnAlpha(const Picture& picture, Cutout& cut) {
+    for (int y = 0; y < picture.height; ++y) {
+        cut.rowStart.push_back(std::uint32_t(cut.runs.size()));
         for (int x = 0; x < picture.width; ++x) {
             const std::uint32_t i = std::uint32_t(y) * std::uint32_t(picture.width) + x;
             const std::uint32_t own = picture.ownAlpha[i];
-            const bool clear = (own >> 24) == 0 || (own & 0xFFFFFF) == kMaskColor;
-            shown.set(x, y, !clear);
-            if (!clear && (own >> 24) != 0xFF)
-                edges.push_back({i, Premultiply(own)});
+            if ((own >> 24) == 0 || (own & 0xFFFFFF) == kMaskColor)
+                continue;
+            if (!cut.runs.empty() && cut.runs.size() > cut.rowStart.back() &&
+                cut.runs.back().right == x)
+                ++cut.runs.back().right;
+            else
+                cut.runs.push_back({x, x + 1});
+            if ((own >> 24) != 0xFF)
+                cut.edges.push_back({i, Premultiply(own)});
         }
+    }
+    cut.rowStart.push_back(std::uint32_t(cut.runs.size()));
 }
 
 } // namespace
 
 Cutout MakeCutout(const Picture& picture, Edges edges, std::size_t maxRects) {
-    const int width = picture.width, height = picture.height;
-    BitPlane shown(std::max(width, 0), std::max(height, 0));
-    if (!shown.adopt(ShownBits(picture)) || width <= 0 || height <= 0)
+    const ShownRows rows(picture);
+    if (!rows.valid())
         return {};
+    const int width = picture.width, height = picture.height;
     Cutout cut;
     cut.width = width;
     cut.height = height;
+    cut.rowStart.reserve(std::size_t(height) + 1);
     if (edges == Edges::Soft && picture.ownAlpha.size() == picture.pixels.size()) {
-        OwnAlpha(picture, shown, cut.edges);
-    } else if (edges != Edges::Hard) {
-        const BitPlane nearCut = shown.Dilated(1, true);
-        BitPlane::ForEach(shown, shown, nearCut, [&](int x, int y) {
-            if (auto px = Matte(picture, shown, nearCut, x, y, edges))
-                cut.edges.push_back({std::uint32_t(y) * std::uint32_t(width) + x, *px});
-        });
+        OwnAlpha(picture, cut);
+    } else {
+        // Row y is read as row y - 1 learns which of its pixels touch the cut-away area and
+        // row y - 3 is matted: its figures, two rows off, are known by then.
+        RowWindow window(width, height);
+        constexpr int kAhead = 3;
+        for (int y = 0; y < height + kAhead; ++y) {
+            if (y < height) {
+                rows.Row(y, window.row(y));
+                cut.rowStart.push_back(std::uint32_t(cut.runs.size()));
+                FindBitRuns(window.row(y), width, cut.runs);
+            }
+            if (y >= 1 && y <= height && edges != Edges::Hard)
+                window.Near(y - 1);
+            const int m = y - kAhead;
+            if (m < 0 || edges == Edges::Hard)
+                continue;
+            window.ForEachBorder(m, [&](int x) {
+                if (auto px = Matte(picture, window, x, m, edges))
+                    cut.edges.push_back({std::uint32_t(m) * std::uint32_t(width) + x, *px});
+            });
+        }
+        cut.rowStart.push_back(std::uint32_t(cut.runs.size()));
     }
-    cut.shown = shown.take();
-    cut.outline = ShapeFromBits(cut.shown, width, height, maxRects);
+    cut.outline = ShapeFromRuns(cut.runs, cut.rowStart, width, maxRects);
     return cut;
 }
 
 bool PaintCutout(const Picture& picture, const Cutout& cut, std::uint32_t* out) {
     const int width = cut.width;
-    const std::size_t words = (std::size_t(std::max(width, 0)) + kBitWord - 1) / kBitWord;
     if (width <= 0 || picture.width != width || picture.height != cut.height ||
         picture.pixels.size() != std::size_t(width) * std::size_t(cut.height) ||
-        cut.shown.size() != words * std::size_t(cut.height))
+        cut.rowStart.size() != std::size_t(cut.height) + 1 || cut.rowStart.back() != cut.runs.size())
         return false;
     for (int y = 0; y < cut.height; ++y) {
         const std::uint32_t* in = picture.pixels.data() + std::size_t(y) * width;
         std::uint32_t* o = out + std::size_t(y) * width;
-        const std::uint64_t* bits = cut.shown.data() + std::size_t(y) * words;
-        for (std::size_t i = 0; i < words; ++i) {
-            const int base = int(i) * kBitWord, n = std::min(kBitWord, width - base);
-            const std::uint64_t w = bits[i];
-            if (w == 0) {
-                std::fill_n(o + base, n, 0u);
-            } else if (w == (n == kBitWord ? ~0ull : (1ull << n) - 1)) {
-                for (int k = 0; k < n; ++k)
-                    o[base + k] = in[base + k] | 0xFF000000u;
-            } else {
-                for (int k = 0; k < n; ++k)
-                    o[base + k] = (w >> k & 1) ? in[base + k] | 0xFF000000u : 0u;
-            }
+        int x = 0;
+        for (std::uint32_t r = cut.rowStart[y]; r < cut.rowStart[y + 1]; ++r) {
+            const Run run = cut.runs[r];
+            std::fill(o + x, o + run.left, 0u);
+            for (int k = run.left; k < run.right; ++k)
+                o[k] = in[k] | 0xFF000000u;
+            x = run.right;
         }
+        std::fill(o + x, o + width, 0u);
     }
     for (const EdgePixel& e : cut.edges)
         out[e.index] = e.argb;
@@ -189,8 +257,8 @@ bool PaintCutout(const Picture& picture, const Cutout& cut, std::uint32_t* out) 
 }
 
 std::size_t CutoutBytes(const Cutout& cut) {
-    return cut.shown.size() * sizeof(std::uint64_t) + cut.edges.size() * sizeof(EdgePixel) +
-           cut.outline.rects.size() * sizeof(Rect);
+    return cut.runs.size() * sizeof(Run) + cut.rowStart.size() * sizeof(std::uint32_t) +
+           cut.edges.size() * sizeof(EdgePixel) + cut.outline.rects.size() * sizeof(Rect);
 }
 
 } // namespace zorvane

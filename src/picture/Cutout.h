@@ -39,15 +39,17 @@ struct EdgePixel {
 // outline that differ from the picture.
 struct Cutout {
     int width = 0, height = 0;
-    // One bit a pixel, laid out as ShownBits: the pixels not wholly see-through.
-    std::vector<std::uint64_t> shown;
+    // The pixels not wholly see-through, row by row: row y's runs are
+    // runs[rowStart[y], rowStart[y + 1]).
+    std::vector<Run> runs;
+    std::vector<std::uint32_t> rowStart;
     // In order of index.
     std::vector<EdgePixel> edges;
     // The shown pixels as rectangles: where the window shows and answers the mouse.
     ShapeRects outline;
 };
 
-// Which pixels are cut is the outline's rule (ShownBits); only the shown pixels that touch
+// Which pixels are cut is the outline's rule (ShownRows); only the shown pixels that touch
 // the cut-away area are looked at for blends. A picture with its own partial alpha
 // (ownAlpha) keeps that alpha with Soft edges. A picture whose pixels do not match its size
 // has an empty cutout.

@@ -346,43 +346,62 @@ bool Whole(const Picture& picture) {
 
 } // namespace
 
-ShapeRects ShapeFromBits(const std::vector<std::uint64_t>& bits, int width, int height,
-                         std::size_t maxRects) {
-    const std::size_t words = (std::size_t(std::max(width, 0)) + kBlock - 1) / kBlock;
-    if (width <= 0 || height <= 0 || bits.size() != words * std::size_t(height))
+void FindBitRuns(const std::uint64_t* row, int width, std::vector<Run>& out) {
+    AppendRuns(width, out, [&](int base, int) { return row[base / kBlock]; });
+}
+
+ShapeRects ShapeFromRuns(const std::vector<Run>& runs, const std::vector<std::uint32_t>& rowStart,
+                         int width, std::size_t maxRects) {
+    if (width <= 0 || rowStart.size() < 2 || rowStart.back() != runs.size())
         return {};
     Bands bands;
-    for (int y = 0; y < height; ++y) {
+    bands.runs.reserve(runs.size());
+    for (std::size_t y = 0; y + 1 < rowStart.size(); ++y) {
         const std::size_t begin = bands.runs.size();
-        const std::uint64_t* row = bits.data() + std::size_t(y) * words;
-        AppendRuns(width, bands.runs, [&](int base, int) { return row[base / kBlock]; });
-        bands.close(y, y + 1, begin);
+        bands.runs.insert(bands.runs.end(), runs.begin() + rowStart[y],
+                          runs.begin() + rowStart[y + 1]);
+        bands.close(int(y), int(y) + 1, begin);
     }
     return WithinLimit(bands, width, maxRects);
 }
 
-std::vector<std::uint64_t> ShownBits(const Picture& picture) {
-    if (!Whole(picture))
-        return {};
+ShownRows::ShownRows(const Picture& picture) : picture_(picture) {
+    valid_ = Whole(picture);
+    if (!valid_)
+        return;
+    words_ = (picture.width + kBlock - 1) / kBlock;
     if (picture.lossy)
-        return LossyOpaqueBits(picture);
-    BitPlane shown(picture.width, picture.height);
-    const MaskTest exact(0);
-    for (int y = 0; y < picture.height; ++y) {
-        const std::uint32_t* px = picture.pixels.data() + std::size_t(y) * picture.width;
-        for (int i = 0; i < shown.words(); ++i) {
-            const int base = i * kBlock;
-            shown.row(y)[i] = OpaqueBits<true>(px + base, std::min(kBlock, picture.width - base), exact);
-        }
+        lossy_ = LossyOpaqueBits(picture);
+}
+
+void ShownRows::Row(int y, std::uint64_t* out) const {
+    if (picture_.lossy) {
+        std::copy_n(lossy_.data() + std::size_t(y) * words_, words_, out);
+        return;
     }
-    return shown.take();
+    const std::uint32_t* px = picture_.pixels.data() + std::size_t(y) * picture_.width;
+    const MaskTest exact(0);
+    for (int i = 0; i < words_; ++i) {
+        const int base = i * kBlock;
+        out[i] = OpaqueBits<true>(px + base, std::min(kBlock, picture_.width - base), exact);
+    }
 }
 
 ShapeRects BuildShapeRects(const Picture& picture, std::size_t maxRects) {
     if (!Whole(picture))
         return {};
-    if (picture.lossy)
-        return ShapeFromBits(LossyOpaqueBits(picture), picture.width, picture.height, maxRects);
+    if (picture.lossy) {
+        const ShownRows rows(picture);
+        std::vector<std::uint64_t> bits(std::size_t(rows.words()));
+        Bands bands;
+        for (int y = 0; y < picture.height; ++y) {
+            const std::size_t begin = bands.runs.size();
+            rows.Row(y, bits.data());
+            FindBitRuns(bits.data(), picture.width, bands.runs);
+            bands.close(y, y + 1, begin);
+        }
+        return WithinLimit(bands, picture.width, maxRects);
+    }
     Bands bands;
     for (int y = 0; y < picture.height; ++y) {
         const std::size_t begin = bands.runs.size();

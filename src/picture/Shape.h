@@ -43,15 +43,32 @@ struct ShapeRects {
 // A picture whose pixels do not match its size has no shape.
 ShapeRects BuildShapeRects(const Picture& picture, std::size_t maxRects = kMaxShapeRects);
 
-// Which pixels stay on screen with Transparent on: not the mask colour exactly, or, in a lossy
-// picture, LossyOpaqueBits. One bit a pixel, laid out as LossyOpaqueBits; empty when the
-// pixels do not match the size.
-std::vector<std::uint64_t> ShownBits(const Picture& picture);
+// Which pixels of each row stay on screen with Transparent on: those not the mask colour
+// exactly, or in a lossy picture LossyOpaqueBits. One bit a pixel (bit x % 64 of word x / 64),
+// (width + 63) / 64 words a row, bits past the width clear; a row at a time, so that a large
+// picture needs no plane of its own (but a lossy one, whose rule looks around).
+class ShownRows {
+  public:
+    // A picture whose pixels do not match its size has no rows.
+    explicit ShownRows(const Picture& picture);
+    bool valid() const { return valid_; }
+    int words() const { return words_; }
+    void Row(int y, std::uint64_t* out) const;
 
-// The rectangles covering the set bits (laid out as ShownBits), within maxRects as
-// BuildShapeRects keeps them.
-ShapeRects ShapeFromBits(const std::vector<std::uint64_t>& bits, int width, int height,
-                         std::size_t maxRects = kMaxShapeRects);
+  private:
+    const Picture& picture_;
+    bool valid_ = false;
+    int words_ = 0;
+    std::vector<std::uint64_t> lossy_;
+};
+
+// Appends the runs of set bits of one row of `width` pixels (laid out as ShownRows gives them).
+void FindBitRuns(const std::uint64_t* row, int width, std::vector<Run>& out);
+
+// The rectangles covering the runs, within maxRects as BuildShapeRects keeps them; row y's runs
+// are runs[rowStart[y], rowStart[y + 1]).
+ShapeRects ShapeFromRuns(const std::vector<Run>& runs, const std::vector<std::uint32_t>& rowStart,
+                         int width, std::size_t maxRects = kMaxShapeRects);
 
 // Which pixels of a lossy picture stay on screen: one bit a pixel (bit x % 64 of word x / 64 of
 // its row), rows of (width + 63) / 64 words. Near the mask colour, then, for pixels within

@@ -131,7 +131,7 @@ TEST(Cutout, OnlyPixelsTouchingTheCutAwayAreaAreLookedAt) {
     Picture broken = Row(kRed, kRed);
     broken.pixels.pop_back();
     const Cutout none = MakeCutout(broken, Edges::Soft);
-    EXPECT_TRUE(none.shown.empty() && none.outline.rects.empty());
+    EXPECT_TRUE(none.runs.empty() && none.outline.rects.empty());
     std::vector<std::uint32_t> out(5, 7);
     EXPECT_FALSE(PaintCutout(p, none, out.data()));
     EXPECT_FALSE(PaintCutout(broken, MakeCutout(p, Edges::Soft), out.data()));
