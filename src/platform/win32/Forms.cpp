@@ -174,9 +174,15 @@ void Vesquin::CutTo(const Cutout& cut) {
         SetWindowLongPtrW(hwnd, GWL_EXSTYLE, GetWindowLongPtrW(hwnd, GWL_EXSTYLE) | WS_EX_LAYERED);
     // The system blends each pixel with what lies behind it. Windows also lets a click on a
     // wholly see-through pixel through, Wine does not: the outline's region does it on both.
-    if (UniqueHrgn region = MakeRegion(cut.outline.rects);
-        region && SetWindowRgn(hwnd, region.get(), FALSE))
-        (void)region.release(); // the window owns it now
+    // Frames of an animation often keep the outline: the region is made again only when it
+    // changes.
+    if (!regionRects_ || *regionRects_ != cut.outline.rects) {
+        if (UniqueHrgn region = MakeRegion(cut.outline.rects);
+            region && SetWindowRgn(hwnd, region.get(), FALSE)) {
+            (void)region.release(); // the window owns it now
+            regionRects_ = cut.outline.rects;
+        }
+    }
     SIZE size{cut.width, cut.height};
     POINT from{0, 0};
     BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
@@ -195,6 +201,7 @@ void Vesquin::ShowFrame(std::shared_ptr<const Picture> frame, const Cutout* cut)
 void Vesquin::PlainRectangle() {
     const HWND hwnd = window_.hwnd();
     SetWindowRgn(hwnd, nullptr, TRUE);
+    regionRects_.reset();
     if (Layered()) {
         // Back to a window that paints itself; its pixels are asked for again.
         SetWindowLongPtrW(hwnd, GWL_EXSTYLE, GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & ~WS_EX_LAYERED);

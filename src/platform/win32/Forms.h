@@ -5,6 +5,8 @@
 #include "platform/win32/Window.h"
 
 #include <memory>
+#include <optional>
+#include <vector>
 
 namespace zorvane::win32 {
 
@@ -90,6 +92,7 @@ private:
     DispWindow& window_;
     std::shared_ptr<const Picture> picture_;
     std::unique_ptr<Surface> surface_;
+    std::optional<std::vector<Rect>> regionRects_; // of the window's region, while it has one
     bool dragMovesForm_ = false;
 };
 
