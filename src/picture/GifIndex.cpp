@@ -58,18 +58,26 @@ bool ReadFrame(Walker& in, GifIndex::Frame& f) {
     return true;
 }
 
+// One data sub-block into `out`, which holds 255 bytes: its size, 0 for the terminator,
+// or -1 when the file ends inside it.
+int ReadSubBlock(Walker& in, unsigned char* out) {
+    unsigned char n = 0;
+    return in.Read(&n, 1) && in.Read(out, n) ? n : -1;
+}
+
 // A graphic control or application extension; false when the file ends inside it.
 bool ReadExtension(Walker& in, unsigned char label, GifIndex& index, GifIndex::Frame& next) {
     if (label == 0xF9) {
-        unsigned char c[6];
-        if (!in.Read(c, sizeof c))
-            return false;
-        if (c[0] == 4) {
-            next.disposal = GifDisposal((c[1] >> 2) & 7);
-            next.delayMs = Le16(c + 2) * 10;
-            next.transparent = (c[1] & 1) ? c[4] : -1;
-            if (c[5] == 0)
-                return true;
+        // The fields are in the first sub-block; a writer may make it longer or add more,
+        // and only the sizes say where the next block starts.
+        unsigned char c[255];
+        const int size = ReadSubBlock(in, c);
+        if (size <= 0)
+            return size == 0;
+        if (size >= 4) {
+            next.disposal = GifDisposal((c[0] >> 2) & 7);
+            next.delayMs = Le16(c + 1) * 10;
+            next.transparent = (c[0] & 1) ? c[3] : -1;
         }
     } else if (label == 0xFF) {
         unsigned char a[12];
