@@ -135,5 +135,35 @@ TEST(GifIndex, ControlBlocksOfAnySizeKeepTheFramesAndTheirDelays) {
     }
 }
 
+// Application blocks (octal: 041 377 starts one) before NETSCAPE2.0's own.
+TEST(GifIndex, ApplicationBlocksOfAnySizeKeepTheFramesAndTheLoopCount) {
+    using namespace std::string_literals;
+    const struct {
+        const char* name;
+        std::string block;
+    } rows[] = {
+        {"a 3-byte name", "\041\377\003abc\0"s},
+        {"no name", "\041\377\0"s},
+        {"a 14-byte name", "\041\377\016NETSCAPE2.0abc\002xy\0"s},
+        {"an 11-byte name and data", "\041\377\013XMP DataXMP\002\054\073\0"s},
+        {"NETSCAPE2.0 with no loop block", "\041\377\013NETSCAPE2.0\0"s},
+        {"NETSCAPE2.0 with a longer loop block",
+         "\041\377\013NETSCAPE2.0\005\001\007\0\054\073\0"s},
+    };
+    const GifIndex plain = Index(kThree);
+    const std::size_t at = 13 + 12; // after the colour table, before NETSCAPE2.0's block
+    for (const auto& row : rows) {
+        const std::string gif = kThree.substr(0, at) + row.block + kThree.substr(at);
+        const GifIndex index = Index(gif);
+        EXPECT_EQ(index.loopCount, 1) << row.name;
+        EXPECT_TRUE(index.trailer) << row.name;
+        EXPECT_EQ(index.frames.size(), 3u) << row.name;
+        for (std::size_t i = 0; i < std::min<std::size_t>(3, index.frames.size()); ++i) {
+            EXPECT_EQ(index.frames[i].begin, plain.frames[i].begin + row.block.size()) << row.name;
+            EXPECT_EQ(index.frames[i].delayMs, plain.frames[i].delayMs) << row.name;
+        }
+    }
+}
+
 } // namespace
 } // namespace zorvane::test
