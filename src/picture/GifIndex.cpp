@@ -58,33 +58,42 @@ bool ReadFrame(Walker& in, GifIndex::Frame& f) {
     return true;
 }
 
+// One data sub-block into `out`, which holds 255 bytes: its size, 0 for the terminator,
+// or -1 when the file ends inside it.
+int ReadSubBlock(Walker& in, unsigned char* out) {
+    unsigned char n = 0;
+    return in.Read(&n, 1) && in.Read(out, n) ? n : -1;
+}
+
 // A graphic control or application extension; false when the file ends inside it.
 bool ReadExtension(Walker& in, unsigned char label, GifIndex& index, GifIndex::Frame& next) {
     if (label == 0xF9) {
-        unsigned char c[6];
-        if (!in.Read(c, sizeof c))
-            return false;
-        if (c[0] == 4) {
-            next.disposal = GifDisposal((c[1] >> 2) & 7);
-            next.delayMs = Le16(c + 2) * 10;
-            next.transparent = (c[1] & 1) ? c[4] : -1;
-            if (c[5] == 0)
-                return true;
+        // The fields are in the first sub-block; a writer may make it longer or add more,
+        // and only the sizes say where the next block starts.
+        unsigned char c[255];
+        const int size = ReadSubBlock(in, c);
+        if (size <= 0)
+            return size == 0;
+        if (size >= 4) {
+            next.disposal = GifDisposal((c[0] >> 2) & 7);
+            next.delayMs = Le16(c + 1) * 10;
+            next.transparent = (c[0] & 1) ? c[3] : -1;
         }
     } else if (label == 0xFF) {
-        unsigned char a[12];
-        if (!in.Read(a, sizeof a))
-            return false;
-        // NETSCAPE2.0's first sub-block: 3 bytes, 1 and the loop count.
-        static constexpr unsigned char kNetscape[] = "\x0BNETSCAPE2.0";
-        unsigned char loop[4];
-        if (std::equal(a, a + 12, kNetscape) && in.Read(loop, 1)) {
-            if (loop[0] != 3)
-                return in.Skip(loop[0]) && in.SkipBlocks();
-            if (!in.Read(loop + 1, 3))
-                return false;
-            if (loop[1] == 1)
-                index.loopCount = Le16(loop + 2);
+        // The application's name in the first sub-block, 11 bytes as written but read by
+        // its size as the control block is; NETSCAPE2.0's next sub-block holds 3 bytes,
+        // 1 and the loop count.
+        unsigned char a[255];
+        const int size = ReadSubBlock(in, a);
+        if (size <= 0)
+            return size == 0;
+        static constexpr unsigned char kNetscape[] = "NETSCAPE2.0";
+        if (size == 11 && std::equal(a, a + 11, kNetscape)) {
+            const int loop = ReadSubBlock(in, a);
+            if (loop <= 0)
+                return loop == 0;
+            if (loop == 3 && a[0] == 1)
+                index.loopCount = Le16(a + 1);
         }
     }
     return in.SkipBlocks();

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QScreen>
@@ -48,6 +49,24 @@ void OnTerminationSignal(int) {
     const char c = 1;
     (void)!::write(g_signalPipe[1], &c, 1);
     errno = saved;
+}
+
+// Closes the menus and modal dialogs on screen, innermost first, so that each one's own
+// loop returns; one that will not close is left.
+void CloseModals() {
+    while (QWidget* popup = QApplication::activePopupWidget()) {
+        popup->close();
+        if (QApplication::activePopupWidget() == popup)
+            return;
+    }
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        if (QApplication::activeModalWidget() == modal)
+            return;
+    }
 }
 
 } // namespace
@@ -390,6 +409,10 @@ std::optional<std::string> QtRuntime::ShowOpen(const std::string& filter) {
 
 void QtRuntime::End() {
     ending_ = true;
+    // The end may come under a message box, the Open dialog or the menu, even at startup
+    // before the main loop runs (a signal): closing them lets their loops return, and
+    // what called them finds the program ending.
+    CloseModals();
     // Only a running loop can be left; exit() with none running would make
     // the next modal loop of this thread return at once.
     if (running_)

@@ -20,24 +20,28 @@ protected:
             SetWindowLongPtrW(hwnd_.get(), GWLP_USERDATA, 0);
     }
 
+    // `icon` stays its owner's, who must keep it until the window is gone.
     bool Create(const wchar_t* className, const wchar_t* title, DWORD style, DWORD exStyle, int x,
                 int y, int width, int height, HICON icon = nullptr, HWND owner = nullptr) {
         const HINSTANCE instance = GetModuleHandleW(nullptr);
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof wc;
         if (!GetClassInfoExW(instance, className, &wc)) {
+            // No icon in the class: the class outlives whoever made the first window, and
+            // would keep an icon its owner has destroyed.
             wc = WNDCLASSEXW{};
             wc.cbSize = sizeof wc;
             wc.lpfnWndProc = &BaseWindow::WndProc;
             wc.hInstance = instance;
             wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-            wc.hIcon = icon;
             wc.lpszClassName = className;
             if (!RegisterClassExW(&wc))
                 return false;
         }
         CreateWindowExW(exStyle, className, title, style, x, y, width, height, owner, nullptr,
                         instance, this);
+        if (hwnd_ && icon)
+            SendMessageW(hwnd_.get(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
         return hwnd_.valid();
     }
 

@@ -1,9 +1,11 @@
 #include "Support.h"
 #include "host/Program.h"
 #include "platform/qt/Forms.h"
+#include "platform/qt/IniSettings.h"
 #include "platform/qt/InstanceLock.h"
 #include "platform/qt/QtRuntime.h"
 
+#include <QFileDialog>
 #include <QImage>
 #include <QMenu>
 #include <QMessageBox>
@@ -14,10 +16,13 @@
 
 #include <signal.h>
 #include <sys/stat.h>
+#include <xcb/xcb.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 namespace zorvane::qt {
@@ -54,6 +59,12 @@ struct ProgramOnQt : ::testing::Test {
         QTimer timer;
         timer.setSingleShot(true);
         QObject::connect(&timer, &QTimer::timeout, [&] {
+            // The timer fires under a message box at startup too, whose answer comes first:
+            // ending under it would close it unanswered.
+            if (QApplication::activeModalWidget()) {
+                timer.start(10);
+                return;
+            }
             ran = true;
             whileRunning();
             runtime.End();
@@ -181,6 +192,63 @@ TEST_F(ProgramOnQt, TheSessionsQuitClosesThePictureAndRemovesTheTrayIcon) {
     EXPECT_FALSE(rt.Tray()->isVisible()); // the terminate handler ran
 }
 
+// The program's end (a signal, as the session ends) can come while it waits on a message
+// box, the Open dialog or the menu, even the box at startup before its main loop runs:
+// what is open closes, and the program ends at once.
+TEST_F(ProgramOnQt, ItEndsAtOnceUnderAMessageBoxTheOpenDialogOrTheMenu) {
+    const std::string picture = SavePicture();
+    const std::string missing = pics.filePath("gone.bmp").toStdString();
+    const struct {
+        const char* name;
+        const std::string& save;
+        std::function<void(QtRuntime&, Program&)> open; // in the main loop; none at startup
+    } cases[] = {
+        {"the box at startup", missing, nullptr},
+        {"About's box", picture, [](QtRuntime&, Program& p) { p.C_Menu_Click(MenuItem::p_about); }},
+        {"the Open dialog", picture,
+         [](QtRuntime&, Program& p) { p.C_Menu_Click(MenuItem::p_PicSelect); }},
+        {"the menu", picture,
+         [](QtRuntime& rt, Program&) {
+             QTest::mouseClick(&rt.Disp().widget(), Qt::RightButton, {}, QPoint(10, 6));
+         }},
+    };
+    for (const auto& c : cases) {
+        SaveSettings(c.save, "True", "0");
+        QtRuntime runtime;
+        Program fresh(runtime);
+        bool opened = false;
+        auto end = [&](QWidget*) {
+            opened = true;
+            runtime.End();
+        };
+        auto box = Answer<QMessageBox>(end);
+        auto dialog = Answer<QFileDialog>(end);
+        auto menu = Answer<QMenu>(end);
+        // Should the end leave something open, it is answered later, as the user would.
+        QTimer late;
+        late.setSingleShot(true);
+        QObject::connect(&late, &QTimer::timeout, [] {
+            if (QWidget* popup = QApplication::activePopupWidget())
+                popup->close();
+            if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                modal->reject();
+        });
+        late.start(3000);
+        QElapsedTimer took;
+        took.start();
+        const bool ran = RunProgram(runtime, fresh, [&] {
+            took.restart();
+            c.open(runtime, fresh);
+        });
+        EXPECT_LT(took.elapsed(), 2000) << c.name;
+        EXPECT_TRUE(opened) << c.name;
+        EXPECT_EQ(ran, c.open != nullptr) << c.name;
+        EXPECT_TRUE(runtime.ending()) << c.name;
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << c.name;
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << c.name;
+    }
+}
+
 // Who holds a flock on the file, as the kernel lists it; 0 for no one. Looking
 // must not take the lock: a copy starting meanwhile would think another runs.
 long LockHolder(const std::string& path) {
@@ -225,6 +293,65 @@ TEST(ZorvaneQtProcess, ASecondCopyEndsAtOnceAndTheLockGoesWithTheFirst) {
     }
     QtRuntime rt;
     EXPECT_FALSE(rt.PrevInstance());
+}
+
+// An xcb reply, which the caller frees.
+struct FreeReply {
+    void operator()(void* r) const { std::free(r); }
+};
+template <class T> std::unique_ptr<T, FreeReply> Reply(T* r) {
+    return std::unique_ptr<T, FreeReply>(r);
+}
+
+// Whether a window of the process is mapped on the display (Qt gives each its _NET_WM_PID).
+// No window manager runs on the tests' display: top-level windows are the root's children.
+bool ShowsAWindow(qint64 pid) {
+    const std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> connection(
+        xcb_connect(nullptr, nullptr), &xcb_disconnect);
+    xcb_connection_t* x = connection.get();
+    if (xcb_connection_has_error(x))
+        return false;
+    const auto pidAtom =
+        Reply(xcb_intern_atom_reply(x, xcb_intern_atom(x, 1, 11, "_NET_WM_PID"), nullptr));
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x)).data->root;
+    const auto tree = Reply(xcb_query_tree_reply(x, xcb_query_tree(x, root), nullptr));
+    if (!pidAtom || !tree)
+        return false;
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+        const auto attributes = Reply(
+            xcb_get_window_attributes_reply(x, xcb_get_window_attributes(x, children[i]), nullptr));
+        const auto property = Reply(xcb_get_property_reply(
+            x, xcb_get_property(x, 0, children[i], pidAtom->atom, XCB_ATOM_CARDINAL, 0, 1),
+            nullptr));
+        if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE && property &&
+            xcb_get_property_value_length(property.get()) == 4 &&
+            *static_cast<const std::uint32_t*>(xcb_get_property_value(property.get())) == pid)
+            return true;
+    }
+    return false;
+}
+
+// A signal (the session's end) ends the program promptly even under the message box at
+// startup, before its main loop runs: the box closes, the tray icon goes, and it exits.
+TEST(ZorvaneQtProcess, ASignalUnderTheStartupMessageBoxEndsItPromptly) {
+    UserDirs dirs;
+    QTemporaryDir pics;
+    ASSERT_TRUE(WriteSetting("Kelvra", "Kelvra", "Save", pics.filePath("gone.bmp").toStdString()));
+    for (const int sig : {SIGTERM, SIGHUP}) {
+        QProcess p;
+        p.start(ZORVANE_QT_EXE, {});
+        // The picture cannot be shown: its message box is the one window the program maps.
+        ASSERT_TRUE(WaitFor([&] { return ShowsAWindow(p.processId()); }, 10000)) << sig;
+        QElapsedTimer took;
+        took.start();
+        ::kill(pid_t(p.processId()), sig);
+        EXPECT_TRUE(p.waitForFinished(2000)) << sig;
+        EXPECT_LT(took.elapsed(), 2000) << sig;
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << sig;
+        EXPECT_EQ(p.exitCode(), 0) << sig;
+        EXPECT_EQ(LockHolder(LockPath(dirs)), 0) << sig;
+    }
 }
 
 // No X display to run on: one line says what is missing, and the program ends

@@ -282,6 +282,28 @@ TEST(WindowEvents, ReachTheProgramInTwips) {
     EXPECT_EQ(recording.terminates, 1);
 }
 
+// The window classes stay registered when the runtime that registered them ends, as the
+// tests' runtimes do one after another: a later runtime's windows still show an icon, and
+// a live one, their own runtime's.
+TEST(WindowClasses, ARuntimeMadeAfterAnotherEndedGivesItsWindowsALiveIcon) {
+    const auto shownIcon = [](HWND h) {
+        if (const auto own = reinterpret_cast<HICON>(SendMessageW(h, WM_GETICON, ICON_BIG, 0)))
+            return own;
+        return reinterpret_cast<HICON>(GetClassLongPtrW(h, GCLP_HICON));
+    };
+    for (int made = 1; made <= 2; ++made) {
+        Win32Runtime rt;
+        for (const HWND h : {rt.Host().hwnd(), rt.Disp().hwnd()}) {
+            ASSERT_TRUE(h) << made;
+            const HICON icon = shownIcon(h);
+            EXPECT_EQ(icon, rt.AppIcon()) << "runtime " << made;
+            ICONINFO info{};
+            EXPECT_TRUE(GetIconInfo(icon, &info)) << "runtime " << made;
+            const UniqueHbitmap mask(info.hbmMask), colour(info.hbmColor); // copies for us
+        }
+    }
+}
+
 // What the program fills in, in the shell's first record, with the host and its icon.
 TEST(ShellTrayRecord, CarriesTheProgramsFieldsTheHostAndItsIconAndAnAnsiTip) {
     TrayIconRecord r;
