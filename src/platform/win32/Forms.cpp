@@ -124,6 +124,7 @@ LRESULT HostWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
 
 void Vesquin::SetPicture(std::shared_ptr<const Picture> picture) {
     picture_ = std::move(picture);
+    cut_ = false;
     InvalidateRect(window_.hwnd(), nullptr, FALSE);
 }
 
@@ -164,18 +165,30 @@ bool Vesquin::PrepareSurface(int width, int height) {
     return true;
 }
 
+bool Vesquin::BlendsPixels() {
+    // Desktop composition is always on from Windows 8; without it (Windows 7's basic theme,
+    // Wine) a layered window's soft edge is not blended well, and the outline only cuts.
+    // dwmapi is loaded from the system folder by name: it is not among the DLLs Windows
+    // always takes from there, so it is not imported.
+    using IsCompositionEnabled = HRESULT(WINAPI*)(BOOL*);
+    static const UniqueHmodule dwm(
+        LoadLibraryExW(L"dwmapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+    static const auto isEnabled = dwm ? reinterpret_cast<IsCompositionEnabled>(reinterpret_cast<void*>(
+                                            GetProcAddress(dwm.get(), "DwmIsCompositionEnabled")))
+                                      : nullptr;
+    BOOL on = FALSE;
+    return isEnabled && SUCCEEDED(isEnabled(&on)) && on;
+}
+
 void Vesquin::CutTo(const Cutout& cut) {
     if (!picture_ || cut.width != picture_->width || cut.height != picture_->height ||
         !PrepareSurface(cut.width, cut.height) ||
         !PaintCutout(*picture_, cut, static_cast<std::uint32_t*>(surface_->bits)))
         return;
     const HWND hwnd = window_.hwnd();
-    if (!Layered())
-        SetWindowLongPtrW(hwnd, GWL_EXSTYLE, GetWindowLongPtrW(hwnd, GWL_EXSTYLE) | WS_EX_LAYERED);
-    // The system blends each pixel with what lies behind it. Windows also lets a click on a
-    // wholly see-through pixel through, Wine does not: the outline's region does it on both.
-    // Frames of an animation often keep the outline: the region is made again only when it
-    // changes.
+    // A click on a wholly see-through pixel goes to the window below through the region; a
+    // layered window alone lets it through on Windows, not under Wine. Frames of an animation
+    // often keep the outline: the region is made again only when it changes.
     if (!regionRects_ || *regionRects_ != cut.outline.rects) {
         if (UniqueHrgn region = MakeRegion(cut.outline.rects);
             region && SetWindowRgn(hwnd, region.get(), FALSE)) {
@@ -183,6 +196,17 @@ void Vesquin::CutTo(const Cutout& cut) {
             regionRects_ = cut.outline.rects;
         }
     }
+    cut_ = true;
+    const bool translucent = std::any_of(cut.edges.begin(), cut.edges.end(),
+                                         [](const EdgePixel& e) { return (e.argb >> 24) != 0xFF; });
+    if (!translucent) {
+        // Nothing to blend: the window paints the cutout itself, cheaper than a layered update.
+        SetLayered(false);
+        InvalidateRect(hwnd, nullptr, FALSE);
+        return;
+    }
+    // The system blends each pixel with what lies behind it.
+    SetLayered(true);
     SIZE size{cut.width, cut.height};
     POINT from{0, 0};
     BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
@@ -190,8 +214,23 @@ void Vesquin::CutTo(const Cutout& cut) {
                         ULW_ALPHA);
 }
 
+void Vesquin::SetLayered(bool on) {
+    if (Layered() == on)
+        return;
+    const HWND hwnd = window_.hwnd();
+    const LONG_PTR style = GetWindowLongPtrW(hwnd, GWL_EXSTYLE);
+    SetWindowLongPtrW(hwnd, GWL_EXSTYLE, on ? style | WS_EX_LAYERED : style & ~WS_EX_LAYERED);
+    if (!on) // back to a window that paints itself: its pixels are asked for again
+        RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
+const std::uint32_t* Vesquin::cutPixels() const {
+    return cut_ && surface_ ? static_cast<const std::uint32_t*>(surface_->bits) : nullptr;
+}
+
 void Vesquin::ShowFrame(std::shared_ptr<const Picture> frame, const Cutout* cut) {
     picture_ = std::move(frame);
+    cut_ = false;
     if (cut)
         CutTo(*cut);
     else
@@ -202,12 +241,10 @@ void Vesquin::PlainRectangle() {
     const HWND hwnd = window_.hwnd();
     SetWindowRgn(hwnd, nullptr, TRUE);
     regionRects_.reset();
-    if (Layered()) {
-        // Back to a window that paints itself; its pixels are asked for again.
-        SetWindowLongPtrW(hwnd, GWL_EXSTYLE, GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & ~WS_EX_LAYERED);
-        RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
-    }
+    cut_ = false;
     surface_.reset();
+    SetLayered(false);
+    InvalidateRect(hwnd, nullptr, FALSE);
 }
 
 // ---- C_Disp
@@ -274,6 +311,10 @@ void DispWindow::Paint() {
     PAINTSTRUCT ps{};
     const HDC dc = BeginPaint(hwnd(), &ps);
     const Picture* picture = vesquin1_.picture();
+    // Cut out, the pixels the cutout gives (those cut away lie outside the region).
+    const std::uint32_t* pixels = vesquin1_.cutPixels();
+    if (!pixels && picture)
+        pixels = picture->pixels.data();
     RECT client{};
     GetClientRect(hwnd(), &client);
     // The control's background is the mask colour, like any transparent part of a picture.
@@ -288,7 +329,7 @@ void DispWindow::Paint() {
         bmi.bmiHeader.biBitCount = 32;
         bmi.bmiHeader.biCompression = BI_RGB;
         SetDIBitsToDevice(dc, 0, 0, DWORD(picture->width), DWORD(picture->height), 0, 0, 0,
-                          UINT(picture->height), picture->pixels.data(), &bmi, DIB_RGB_COLORS);
+                          UINT(picture->height), pixels, &bmi, DIB_RGB_COLORS);
         ExcludeClipRect(dc, 0, 0, picture->width, picture->height);
     }
     FillRect(dc, &client, back.get());

@@ -65,12 +65,14 @@ public:
     float Left() override { return 0; } // at the window's top left corner, never moved
     float Width() override;
     float Height() override;
-    bool BlendsPixels() override { return true; } // layered windows are blended everywhere
+    bool BlendsPixels() override;
     void CutTo(const Cutout& cut) override;
     void PlainRectangle() override;
     void ShowFrame(std::shared_ptr<const Picture> frame, const Cutout* cut) override;
 
     const Picture* picture() const { return picture_.get(); }
+    // The cutout's pixels while the window shows them; null otherwise.
+    const std::uint32_t* cutPixels() const;
     bool dragMovesForm() const { return dragMovesForm_; }
 
 private:
@@ -87,12 +89,14 @@ private:
         }
     };
     bool Layered() const;
+    void SetLayered(bool on);
     bool PrepareSurface(int width, int height);
 
     DispWindow& window_;
     std::shared_ptr<const Picture> picture_;
     std::unique_ptr<Surface> surface_;
     std::optional<std::vector<Rect>> regionRects_; // of the window's region, while it has one
+    bool cut_ = false; // the surface holds the cutout the window shows
     bool dragMovesForm_ = false;
 };
 

@@ -184,6 +184,16 @@ TEST_F(RuntimeTest, CutoutMakesALayeredWindowThatClicksPassAndPlainRectangleUndo
     std::printf("[ layered  ] edge pixel on screen: %02X%02X%02X\n", GetRValue(edge),
                 GetGValue(edge), GetBValue(edge));
 
+    // Without a pixel to blend (hard edges, or soft ones where nothing blends), the window
+    // cuts and paints the cutout itself: no layered update at every frame.
+    ctl.CutTo(MakeCutout(*picture, Edges::SoftOpaque));
+    EXPECT_FALSE(GetWindowLongW(h, GWL_EXSTYLE) & WS_EX_LAYERED);
+    EXPECT_EQ(GetWindowRgn(h, region.get()), SIMPLEREGION);
+    EXPECT_TRUE(WaitUntil([&] { return pixel(302, 215) == RGB(0xC0, 0x20, 0x20); }))
+        << "the edge in the figure's colour";
+    EXPECT_EQ(owner(300, 200), GetAncestor(WindowFromPoint({300, 200}), GA_ROOT));
+    EXPECT_NE(owner(300, 200), h);
+
     ctl.PlainRectangle();
     EXPECT_FALSE(GetWindowLongW(h, GWL_EXSTYLE) & WS_EX_LAYERED);
     EXPECT_EQ(GetWindowRgn(h, region.get()), ERROR); // no region: the whole window
