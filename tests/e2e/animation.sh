@@ -14,7 +14,8 @@ seen_at() {
   local x=$1 y=$2 c
   shift 2
   for c in "$@"; do
-    wait_for -t 2 pixel_is "$x" "$y" "$c" || { fail "never $c at $x,$y: $(pixel "$x" "$y")"; return 1; }
+    # Frames change every 300 ms: on a busy machine a screenshot can take longer than that.
+    wait_for -t 6 pixel_is "$x" "$y" "$c" || { fail "never $c at $x,$y: $(pixel "$x" "$y")"; return 1; }
   done
 }
 
