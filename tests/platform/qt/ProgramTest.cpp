@@ -47,13 +47,17 @@ struct ProgramOnQt : ::testing::Test {
         for (const auto& [key, text] : values)
             ASSERT_TRUE(rt.SaveSetting("Kelvra", "Kelvra", key, text));
     }
-    // Runs the program; `whileRunning` runs once its loop does, then it ends.
-    // False when the program ended before its loop ran.
+    // Runs the program; `whileRunning` runs once its loop does and the saved picture's load has
+    // ended, then it ends. False when the program ended before its loop ran.
     static bool RunProgram(QtRuntime& runtime, Program& p, const std::function<void()>& whileRunning) {
         bool ran = false;
         QTimer timer;
-        timer.setSingleShot(true);
+        QElapsedTimer waited;
+        waited.start();
         QObject::connect(&timer, &QTimer::timeout, [&] {
+            if (runtime.Loading() && waited.elapsed() < 20000)
+                return;
+            timer.stop();
             ran = true;
             whileRunning();
             runtime.End();
