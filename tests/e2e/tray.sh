@@ -99,7 +99,7 @@ slow_load() {
   menu_from_tray || return 1
   # The process itself, watched through /proc: cheap enough to time the exit closely.
   local g proc=$PID
-  [[ $E2E_BACKEND == wine ]] && proc=$(unix_pid)
+  [[ $E2E_BACKEND == wine ]] && proc=$(unix_pid 2>/dev/null)
   read -r -a g <<<"$(menu_geometry)"
   t0=$EPOCHREALTIME
   click $((g[0] + 40)) $((g[1] + g[3] - g[3] * 12 / 152)) # Exit, the last item
