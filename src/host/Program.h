@@ -33,6 +33,9 @@ class Program final : public Events {
         disp_.Vesquin1_MouseEvent(button, shift, x, y);
     }
     void C_Menu_Click(MenuItem item) override { menu_.Click(item); }
+    void PictureLoaded(std::uint64_t ticket, PictureLoad load) override {
+        disp_.PictureLoaded(ticket, std::move(load));
+    }
 
     Module1& shared() { return m_; }
 

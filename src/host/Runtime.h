@@ -147,7 +147,10 @@ class Runtime {
     virtual void TrackPopupMenu(std::int16_t x, std::int16_t y) = 0;
 
     virtual void MsgBox(const std::string& text, int style, const std::string& title) = 0;
-    virtual PictureLoad LoadPicture(const std::string& path) = 0;
+    // Opens, checks and decodes the picture file away from the windows, so that a large or
+    // slow file never holds them up; the result comes back later as PictureLoaded(ticket) on
+    // this thread. A load cannot be cancelled: one no longer wanted still ends that way.
+    virtual void StartLoad(std::uint64_t ticket, const std::string& path) = 0;
 
     // A value that is absent, or not text, reads as defaultText.
     virtual std::string GetSetting(const std::string& app, const std::string& section,
@@ -190,6 +193,8 @@ class Events {
     virtual bool C_Disp_Form_QueryUnload(int unloadMode) = 0;
     virtual void C_Disp_Vesquin1_MouseEvent(int button, int shift, float x, float y) = 0;
     virtual void C_Menu_Click(MenuItem item) = 0;
+    // A load StartLoad began has ended, with the picture or why it could not be shown.
+    virtual void PictureLoaded(std::uint64_t ticket, PictureLoad load) = 0;
 };
 
 } // namespace zorvane

@@ -36,10 +36,12 @@ void TIMESTMP::Form_Load() {
         rt_.SetChecked(MenuItem::p_top, false);
     }
 
-    // A picture that cannot be shown is reported by ShowPicture; the program
-    // then runs on with its tray icon, and the saved path is kept.
+    // The picture shows when it has loaded, the tray icon already there to answer. One that
+    // cannot be shown is reported then; the program runs on with its tray icon, and the
+    // saved path is kept.
     if (!Trim(m_.PicturePath).empty())
-        disp_.ShowPicture(m_.PicturePath, SavedPosition{m_.SavedLeft, m_.SavedTop});
+        disp_.ShowPicture(m_.PicturePath, PicturePick::Saved,
+                          SavedPosition{m_.SavedLeft, m_.SavedTop});
 }
 
 void TIMESTMP::Command1_Click() {

@@ -48,14 +48,15 @@ void C_Menu::Click(MenuItem item) {
 
 void C_Menu::p_PicSelect_Click() {
     SetTopmost(picture(), false); // so the dialog comes in front
-    // The current picture's path changes only when a new picture is shown:
-    // cancel, a blank answer, a refused name or an unreadable file keep it.
+    // The current picture's path changes only when a new picture is shown (C_Disp sets it
+    // once the load has ended well): cancel, a blank answer, a refused name or an unreadable
+    // file keep it.
     const std::optional<std::string> answer = rt_.ShowOpen(kPictureFilter);
     if (answer && !Trim(*answer).empty()) {
         if (!IsPictureName(*answer))
             rt_.MsgBox(kRefusedText, vbCritical, kTitle);
-        else if (disp_.ShowPicture(*answer, std::nullopt))
-            m_.PicturePath = *answer;
+        else
+            disp_.ShowPicture(*answer, PicturePick::Chosen);
     }
     ReturnToChosenBand();
 }

@@ -43,10 +43,11 @@ class C_Menu {
     void p_about_Click();
     void p_end_Click();
 
-  private:
-    Form& picture();
     // After a dialog or message the picture goes back to the band the option names.
     void ReturnToChosenBand();
+
+  private:
+    Form& picture();
 
     Runtime& rt_;
     Module1& m_;

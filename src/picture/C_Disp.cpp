@@ -16,18 +16,37 @@ constexpr int kBusyShare = 4;
 
 } // namespace
 
-bool C_Disp::ShowPicture(const std::string& path, const std::optional<SavedPosition>& position) {
-    // Load before touching the window, so a file that cannot be shown leaves
-    // the picture on screen as it was.
-    PictureLoad loaded = rt_.LoadPicture(path);
+void C_Disp::ShowPicture(const std::string& path, PicturePick pick,
+                         const std::optional<SavedPosition>& position) {
+    // Kept before the load starts: a runtime may end it before StartLoad returns.
+    pending_ = Pending{++lastTicket_, path, pick, position};
+    rt_.StartLoad(lastTicket_, path);
+}
+
+void C_Disp::PictureLoaded(std::uint64_t ticket, PictureLoad loaded) {
+    // A load superseded by a newer pick ends unseen, whatever came of it.
+    if (!pending_ || pending_->ticket != ticket)
+        return;
+    const Pending done = std::move(*pending_);
+    pending_.reset();
+    // Checked before touching the window, so a file that cannot be shown leaves the picture
+    // on screen as it was.
     if (!loaded.picture) {
-        std::string text = "次のファイルを表示できませんでした。\r\n\r\n" + path;
+        std::string text = "次のファイルを表示できませんでした。\r\n\r\n" + done.path;
         if (!loaded.error.empty())
             text += "\r\n\r\n" + loaded.error;
         rt_.MsgBox(text, vbCritical, kTitle);
-        return false;
+        return;
     }
+    Show(std::move(loaded), done.position);
+    if (done.pick == PicturePick::Chosen) {
+        m_.PicturePath = done.path;
+        // The window shows again in the band the user chose, whatever happened while loading.
+        menu_.ReturnToChosenBand();
+    }
+}
 
+void C_Disp::Show(PictureLoad loaded, const std::optional<SavedPosition>& position) {
     StopAnimation();
     animation_ = std::move(loaded.animation);
     still_ = animation_ ? nullptr : loaded.picture;
@@ -56,7 +75,6 @@ bool C_Disp::ShowPicture(const std::string& path, const std::optional<SavedPosit
     f.SetVisible(true);
     if (animation_ && animation_->playing())
         rt_.SetTimer(TimerId::Animation, animation_->delayMs());
-    return true;
 }
 
 void C_Disp::ApplyShape() {

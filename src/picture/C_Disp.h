@@ -3,6 +3,7 @@
 #include "host/Module1.h"
 #include "host/Runtime.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,6 +16,10 @@ struct SavedPosition {
     std::string left, top; // twips as text; empty keeps the window's own coordinate
 };
 
+// Whose picture is shown: the saved one at startup, or one the user just chose, which becomes
+// the current picture's path once it shows.
+enum class PicturePick { Saved, Chosen };
+
 // The picture window and its shape control.
 class C_Disp {
   public:
@@ -22,9 +27,16 @@ class C_Disp {
 
     Form& form() { return rt_.GetForm(FormName::C_Disp); }
 
-    // Loads the picture and fits the window to it. When the file cannot be
-    // shown the user is told, and the window stays as it was. True when shown.
-    bool ShowPicture(const std::string& path, const std::optional<SavedPosition>& position);
+    // Starts loading the picture; once loaded it replaces the one shown and the window fits
+    // it. Until then the window stays as it is; a later ShowPicture supersedes this one, whose
+    // result is then dropped unseen. When the file cannot be shown the user is told as the
+    // load ends, and the window stays as it was.
+    void ShowPicture(const std::string& path, PicturePick pick,
+                     const std::optional<SavedPosition>& position = std::nullopt);
+    // A load has ended: shows its picture, or tells why not, if it is the latest one asked for.
+    void PictureLoaded(std::uint64_t ticket, PictureLoad loaded);
+    // A load is running whose picture is still to show.
+    bool Loading() const { return pending_.has_value(); }
 
     // Returns Cancel: the user's close only hides the picture.
     bool Form_QueryUnload(int unloadMode);
@@ -46,6 +58,14 @@ class C_Disp {
     const Cutout& StillCut(Edges edges);
 
     void MoveToSavedPosition(const SavedPosition& position);
+    void Show(PictureLoad loaded, const std::optional<SavedPosition>& position);
+
+    struct Pending {
+        std::uint64_t ticket = 0;
+        std::string path;
+        PicturePick pick = PicturePick::Saved;
+        std::optional<SavedPosition> position;
+    };
 
     Runtime& rt_;
     Module1& m_;
@@ -54,7 +74,9 @@ class C_Disp {
     std::shared_ptr<const Picture> still_; // the picture shown, when it has none
     std::optional<Cutout> stillCut_;       // made for still_ with stillEdges_
     Edges stillEdges_ = Edges::Hard;
-    Edges edges_ = Edges::Hard; // what the frames of a playing picture are cut with
+    Edges edges_ = Edges::Hard;      // what the frames of a playing picture are cut with
+    std::optional<Pending> pending_; // the load whose picture is to show next
+    std::uint64_t lastTicket_ = 0;
 };
 
 } // namespace zorvane

@@ -119,6 +119,12 @@ struct MsgBoxCall {
     std::string title;
 };
 
+struct LoadCall {
+    std::uint64_t ticket;
+    std::string path;
+    bool done = false;
+};
+
 struct TrayCall {
     int message;
     TrayIconRecord record;
@@ -172,8 +178,24 @@ class FakeRuntime : public Runtime {
         log.push_back("MsgBox");
     }
 
-    PictureLoad LoadPicture(const std::string& path) override {
-        log.push_back("LoadPicture(" + path + ")");
+    // Each load is recorded; it ends at once, unless the test holds loads to end them itself,
+    // in any order, with CompleteLoad.
+    void StartLoad(std::uint64_t ticket, const std::string& path) override {
+        log.push_back("StartLoad(" + path + ")");
+        loads.push_back({ticket, path});
+        if (!holdLoads)
+            CompleteLoad(loads.size() - 1);
+    }
+    // Ends the `index`th load started, with what the file holds (nothing when it is not among
+    // the pictures).
+    void CompleteLoad(std::size_t index) {
+        const LoadCall call = loads.at(index);
+        loads.at(index).done = true;
+        log.push_back("PictureLoaded(" + call.path + ")");
+        if (events)
+            events->PictureLoaded(call.ticket, Decode(call.path));
+    }
+    PictureLoad Decode(const std::string& path) {
         auto it = pictures.find(path);
         if (it == pictures.end())
             return {nullptr, "file not found", nullptr};
@@ -264,6 +286,9 @@ class FakeRuntime : public Runtime {
     }
 
     std::vector<std::string> log;
+    Events* events = nullptr; // where ended loads are reported
+    std::vector<LoadCall> loads;
+    bool holdLoads = false;
     std::map<FormName, std::unique_ptr<FakeForm>> forms;
     std::unique_ptr<FakeShape> shape;
     std::map<MenuItem, bool> checked;

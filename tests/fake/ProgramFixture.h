@@ -12,6 +12,8 @@
 namespace zorvane::fake {
 
 struct ProgramTest : ::testing::Test {
+    ProgramTest() { rt.events = &program; }
+
     // Saved settings of a user who chose a 64 x 48 picture.
     void SaveUsualSettings() {
         rt.AddPicture("C:\\pics\\cat.bmp", 64, 48);

@@ -107,7 +107,7 @@ TEST_F(Startup, SaveOfBlanksShowsNothingButKeepsTheText) {
     rt.SetSaved("Save", "   ");
     Start();
     EXPECT_EQ(m.PicturePath, "   ");
-    EXPECT_EQ(Count("LoadPicture(   )"), 0u);
+    EXPECT_EQ(Count("StartLoad(   )"), 0u);
     EXPECT_EQ(rt.Existing(FormName::C_Disp), nullptr);
 }
 
@@ -174,8 +174,48 @@ TEST_F(Startup, PlaceOffEveryMonitorIsBroughtBackButNotRewritten) {
 TEST_F(Startup, PictureLoadsBeforeTheWindowIsTouched) {
     SaveUsualSettings();
     Start();
-    const std::vector<std::string> before = Before("LoadPicture(C:\\pics\\cat.bmp)");
+    const std::vector<std::string> before = Before("PictureLoaded(C:\\pics\\cat.bmp)");
     EXPECT_EQ(std::count(before.begin(), before.end(), "C_Disp.Visible=False"), 0);
+}
+
+TEST_F(Startup, TrayIconAnswersWhileTheSavedPictureStillLoads) {
+    SaveUsualSettings();
+    rt.holdLoads = true;
+    Start();
+    ASSERT_EQ(rt.loads.size(), 1u);
+    EXPECT_EQ(Before("StartLoad(C:\\pics\\cat.bmp)").front(), "create TIMESTMP");
+    EXPECT_TRUE(Logged("NIM_ADD"));
+    EXPECT_FALSE(rt.Disp().visible);
+    // The menu opens from the icon, and Help answers, before the picture has decoded.
+    program.TIMESTMP_Form_MouseMove(0, 0, kTrayRightDown * 15.0f, 0);
+    EXPECT_EQ(rt.popups.size(), 1u);
+    program.C_Menu_Click(MenuItem::p_help);
+    EXPECT_EQ(rt.msgBoxes.size(), 1u);
+
+    rt.CompleteLoad(0);
+    EXPECT_TRUE(rt.Disp().visible);
+    EXPECT_EQ(rt.Disp().rect, (TwipsRect{3000, 1500, 64 * 15, 48 * 15})); // at the saved place
+}
+
+TEST_F(Startup, SavedPictureThatFailsIsReportedWhenItsLoadEnds) {
+    rt.SetSaved("Save", "C:\\gone.bmp");
+    rt.holdLoads = true;
+    Start();
+    EXPECT_TRUE(rt.msgBoxes.empty());
+    rt.CompleteLoad(0);
+    ASSERT_EQ(rt.msgBoxes.size(), 1u);
+    EXPECT_EQ(rt.msgBoxes[0].text,
+              "次のファイルを表示できませんでした。\r\n\r\nC:\\gone.bmp\r\n\r\nfile not found");
+    EXPECT_EQ(m.PicturePath, "C:\\gone.bmp"); // kept for the next start
+}
+
+TEST_F(Startup, ExitWhileTheSavedPictureLoadsEndsAtOnce) {
+    SaveUsualSettings();
+    rt.holdLoads = true;
+    Start();
+    program.C_Menu_Click(MenuItem::p_end);
+    EXPECT_TRUE(rt.ended);
+    EXPECT_EQ(rt.log.back(), "End");
 }
 
 } // namespace

@@ -56,7 +56,7 @@ TEST_F(ChangePicture, RefusedNameKeepsEverything) {
     EXPECT_EQ(rt.shape->picture, before);
     EXPECT_TRUE(rt.Disp().visible);
     EXPECT_TRUE(rt.Disp().topmost); // back in the band the option names
-    EXPECT_EQ(Count("LoadPicture(D:\\photo.jpeg)"), 0u);
+    EXPECT_EQ(Count("StartLoad(D:\\photo.jpeg)"), 0u);
 }
 
 struct Answer {
@@ -72,7 +72,7 @@ TEST_P(CancelAndBlankAnswersChangeNothing, InTheDialog) {
     Choose(GetParam().answer);
     EXPECT_EQ(m.PicturePath, "C:\\pics\\cat.bmp");
     EXPECT_TRUE(rt.msgBoxes.empty());
-    EXPECT_EQ(Count("LoadPicture(C:\\pics\\cat.bmp)"), 0u); // not loaded again
+    EXPECT_EQ(Count("StartLoad(C:\\pics\\cat.bmp)"), 0u); // not loaded again
     EXPECT_TRUE(rt.Disp().visible);
     EXPECT_FALSE(rt.Disp().topmost);
 }
@@ -120,6 +120,92 @@ TEST_F(ChangePicture, SaveAfterARefusalStoresThePictureStillShown) {
     Choose("D:\\notes.txt");
     program.C_Menu_Click(MenuItem::p_savepic);
     EXPECT_EQ(rt.Saved("Save"), "C:\\pics\\cat.bmp");
+}
+
+// Two pictures picked one after the other, their loads ending in either order, well or not:
+// only the newer pick counts, and the older one's end says and changes nothing.
+struct TwoPicks {
+    const char* name;
+    bool olderLoads, newerLoads;
+    bool newerEndsFirst;
+};
+
+struct PicksWhileLoading : ChangePicture, ::testing::WithParamInterface<TwoPicks> {};
+TEST_P(PicksWhileLoading, TheNewerPickWins) {
+    const TwoPicks& c = GetParam();
+    StartWithPicture(true);
+    const auto before = rt.shape->picture;
+    const TwipsRect place = rt.Disp().rect;
+    if (c.olderLoads)
+        rt.AddPicture("D:\\older.bmp", 10, 10);
+    if (c.newerLoads)
+        rt.AddPicture("D:\\newer.gif", 30, 20);
+    rt.holdLoads = true;
+    Choose("D:\\older.bmp");
+    Choose("D:\\newer.gif");
+    ASSERT_EQ(rt.loads.size(), 3u); // the saved picture's, then the two picks'
+
+    // Until a load ends, the picture on screen stays as it was, in its chosen band.
+    EXPECT_EQ(rt.shape->picture, before);
+    EXPECT_EQ(rt.Disp().rect, place);
+    EXPECT_TRUE(rt.Disp().visible);
+    EXPECT_TRUE(rt.Disp().topmost);
+    EXPECT_FALSE(Logged("C_Disp.Visible=False"));
+    EXPECT_EQ(m.PicturePath, "C:\\pics\\cat.bmp");
+
+    rt.CompleteLoad(c.newerEndsFirst ? 2 : 1);
+    rt.CompleteLoad(c.newerEndsFirst ? 1 : 2);
+    if (c.newerLoads) {
+        EXPECT_TRUE(rt.msgBoxes.empty());
+        EXPECT_EQ(m.PicturePath, "D:\\newer.gif");
+        EXPECT_EQ(rt.shape->picture, rt.pictures.at("D:\\newer.gif"));
+        EXPECT_EQ(rt.Disp().rect, (TwipsRect{3000, 1500, 30 * 15, 20 * 15}));
+        EXPECT_EQ(Count("Vesquin1.Picture"), 1u);
+    } else {
+        ASSERT_EQ(rt.msgBoxes.size(), 1u);
+        EXPECT_NE(rt.msgBoxes[0].text.find("D:\\newer.gif"), std::string::npos);
+        EXPECT_EQ(m.PicturePath, "C:\\pics\\cat.bmp");
+        EXPECT_EQ(rt.shape->picture, before);
+        EXPECT_EQ(rt.Disp().rect, place);
+        EXPECT_FALSE(Logged("Vesquin1.Picture"));
+    }
+    EXPECT_TRUE(rt.Disp().visible);
+    EXPECT_TRUE(rt.Disp().topmost); // the band the user chose, through the show too
+}
+INSTANTIATE_TEST_SUITE_P(
+    ChangePicture, PicksWhileLoading,
+    ::testing::Values(TwoPicks{"BothLoad_NewerFirst", true, true, true},
+                      TwoPicks{"BothLoad_OlderFirst", true, true, false},
+                      TwoPicks{"OlderFails_AfterNewer", false, true, true},
+                      TwoPicks{"OlderFails_BeforeNewer", false, true, false},
+                      TwoPicks{"NewerFails_OlderLoadsLater", true, false, true},
+                      TwoPicks{"NewerFails_OlderLoadsFirst", true, false, false}),
+    RowName());
+
+TEST_F(ChangePicture, PickSupersedesTheSavedPictureStillLoading) {
+    SaveUsualSettings();
+    rt.holdLoads = true;
+    Start();
+    rt.AddPicture("D:\\new.bmp", 8, 8);
+    Choose("D:\\new.bmp");
+    rt.CompleteLoad(1);
+    rt.CompleteLoad(0); // the saved picture, late
+    EXPECT_EQ(rt.shape->picture, rt.pictures.at("D:\\new.bmp"));
+    EXPECT_EQ(rt.Disp().rect,
+              (TwipsRect{2085, 1170, 8 * 15, 8 * 15})); // not moved to the saved place
+    EXPECT_EQ(m.PicturePath, "D:\\new.bmp");
+}
+
+TEST_F(ChangePicture, BandChangedWhileLoadingIsTheOneThePictureShowsIn) {
+    StartWithPicture();
+    rt.holdLoads = true;
+    rt.AddPicture("D:\\new.bmp", 8, 8);
+    Choose("D:\\new.bmp");
+    EXPECT_EQ(rt.log.back(), "C_Disp.Topmost=Off"); // back in its band after the dialog
+    program.C_Menu_Click(MenuItem::p_top);
+    rt.CompleteLoad(1);
+    EXPECT_TRUE(rt.Disp().topmost);
+    EXPECT_EQ(rt.log.back(), "C_Disp.Topmost=On");
 }
 
 } // namespace

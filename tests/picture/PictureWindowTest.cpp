@@ -24,7 +24,7 @@ TEST_F(PictureWindow, ShowSequenceLoadsThenFitsShapesAndShows) {
     SaveUsualSettings();
     rt.SetSaved("Scale", "False");
     Start();
-    EXPECT_EQ(After("LoadPicture(C:\\pics\\cat.bmp)"),
+    EXPECT_EQ(After("PictureLoaded(C:\\pics\\cat.bmp)"),
               (std::vector<std::string>{"create C_Disp", "C_Disp.Visible=False", "Vesquin1.Picture",
                                         "C_Disp.Visible=False", "Vesquin1.PlainRectangle",
                                         "C_Disp.Show", "C_Disp.Visible=True"}));

@@ -3,6 +3,7 @@
 #include "platform/qt/GifFrames.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QFile>
 #include <QIODevice>
 #include <QImage>
@@ -52,6 +53,9 @@ std::shared_ptr<Animation> Animate(int fd, GifIndex index) {
             ::close(own);
         return nullptr;
     }
+    // Read later by the GUI thread, which shows the frames; a load runs on a worker thread.
+    if (const QCoreApplication* app = QCoreApplication::instance())
+        file->moveToThread(app->thread());
     const int width = index.width, height = index.height, loops = index.loopCount;
     const std::size_t count = index.frames.size();
     return Animation::Start(width, height, count, loops,

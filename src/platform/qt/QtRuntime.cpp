@@ -2,6 +2,7 @@
 
 #include "host/Conversions.h"
 #include "host/TIMESTMP.h"
+#include "picture/LoadMessages.h"
 #include "platform/qt/Dialogs.h"
 #include "platform/qt/Forms.h"
 #include "platform/qt/IniSettings.h"
@@ -128,7 +129,12 @@ int TrayMessage(QSystemTrayIcon::ActivationReason reason) {
     }
 }
 
-QtRuntime::QtRuntime() {
+QtRuntime::QtRuntime()
+    : loadsDone_(std::make_unique<QObject>()),
+      loads_(&LoadPictureFile, [this](std::uint64_t ticket) {
+          QMetaObject::invokeMethod(
+              loadsDone_.get(), [this, ticket] { LoadEnded(ticket); }, Qt::QueuedConnection);
+      }) {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const qreal dpiX = screen->logicalDotsPerInchX();
         const qreal dpiY = screen->logicalDotsPerInchY();
@@ -278,8 +284,22 @@ void QtRuntime::MsgBox(const std::string& text, int style, const std::string& ti
     box.exec();
 }
 
-PictureLoad QtRuntime::LoadPicture(const std::string& path) {
-    return LoadPictureFile(path);
+void QtRuntime::LoadEnded(std::uint64_t ticket) {
+    std::optional<PictureLoad> load = loads_.Take(ticket);
+    if (!load)
+        return;
+    inFlight_.erase(ticket);
+    if (Events* events = this->events())
+        events->PictureLoaded(ticket, std::move(*load));
+}
+
+void QtRuntime::StartLoad(std::uint64_t ticket, const std::string& path) {
+    inFlight_.insert(ticket);
+    if (!loads_.Start(ticket, path)) {
+        inFlight_.erase(ticket);
+        if (Events* events = this->events())
+            events->PictureLoaded(ticket, load::Fail(load::kNoMemory));
+    }
 }
 
 std::string QtRuntime::GetSetting(const std::string& app, const std::string& section,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/Busy.h"
+#include "host/LoadWorkers.h"
 #include "host/Runtime.h"
 #include "platform/qt/InstanceLock.h"
 #include "platform/qt/X11State.h"
@@ -10,8 +11,10 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 class QSocketNotifier;
@@ -58,7 +61,7 @@ class QtRuntime final : public Runtime {
     void SetChecked(MenuItem item, bool checked) override;
     void TrackPopupMenu(std::int16_t x, std::int16_t y) override;
     void MsgBox(const std::string& text, int style, const std::string& title) override;
-    PictureLoad LoadPicture(const std::string& path) override;
+    void StartLoad(std::uint64_t ticket, const std::string& path) override;
     std::string GetSetting(const std::string& app, const std::string& section,
                            const std::string& key, const std::string& defaultText) override;
     bool SaveSetting(const std::string& app, const std::string& section, const std::string& key,
@@ -87,6 +90,8 @@ class QtRuntime final : public Runtime {
     float TwipsPerPixelX() const { return twipsPerPixelX_; }
     float TwipsPerPixelY() const { return twipsPerPixelY_; }
     const QIcon& AppIcon() const { return icon_; }
+    // Loads started and not yet handed to the program.
+    bool Loading() const { return !inFlight_.empty(); }
 
     HiddenForm& Host();
     DispForm& Disp();
@@ -97,6 +102,8 @@ class QtRuntime final : public Runtime {
 
   private:
     void TrayActivated(QSystemTrayIcon::ActivationReason reason);
+    // On the GUI thread: hands an ended load to the program.
+    void LoadEnded(std::uint64_t ticket);
 
     Events* events_ = nullptr;
     bool ending_ = false;
@@ -117,6 +124,11 @@ class QtRuntime final : public Runtime {
     std::unique_ptr<CommandMenu> menu_;
     std::unique_ptr<QSocketNotifier> signals_;
     std::unique_ptr<QObject> quitWatch_;
+    // Ended loads come back through this object's queue on the GUI thread; the workers go
+    // first, so none posts to it once it is gone.
+    std::unique_ptr<QObject> loadsDone_;
+    std::set<std::uint64_t> inFlight_;
+    LoadWorkers loads_;
 };
 
 } // namespace zorvane::qt

@@ -1,9 +1,11 @@
+#include "host/LoadWorkers.h"
 #include "host/Program.h"
 #include "platform/qt/QtRuntime.h"
 
 #include <QApplication>
 
 #include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char** argv) {
     zorvane::qt::Environment env = zorvane::qt::PrepareEnvironment();
@@ -21,9 +23,19 @@ int main(int argc, char** argv) {
     // The program lives in the tray: closing its last dialog must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    zorvane::qt::QtRuntime runtime;
-    QApplication::setWindowIcon(runtime.AppIcon());
-    runtime.EndOnTerminationSignals();
-    zorvane::Program program(runtime);
-    return runtime.Run(program);
+    int code = 0;
+    {
+        zorvane::qt::QtRuntime runtime;
+        QApplication::setWindowIcon(runtime.AppIcon());
+        runtime.EndOnTerminationSignals();
+        zorvane::Program program(runtime);
+        code = runtime.Run(program);
+    }
+    // A picture still loading is abandoned: the windows are gone, and the process leaves now
+    // rather than unloading Qt's decoders under the thread still in them.
+    if (zorvane::LoadWorkers::Running() > 0) {
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }
+    return code;
 }

@@ -89,6 +89,10 @@ void HostWindow::Unload() {
 }
 
 LRESULT HostWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == kLoadEndedMessage) {
+        rt_.LoadEnded(std::uint64_t(wp));
+        return 0;
+    }
     Events* events = rt_.events();
     if (!events)
         return Default(msg, wp, lp);

@@ -1,11 +1,13 @@
 #include "platform/win32/Win32Runtime.h"
 
 #include "host/Module1.h"
+#include "picture/LoadMessages.h"
 #include "platform/win32/Forms.h"
 #include "platform/win32/Registry.h"
 #include "platform/win32/Text.h"
 #include "platform/win32/WicLoader.h"
 
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -18,9 +20,23 @@ std::wstring SettingsKey(const std::string& app, const std::string& section) {
     return L"Software\\VB and VBA Program Settings\\" + Widen(app) + L"\\" + Widen(section);
 }
 
+// On a loader thread: the decoders need COM there too. An animation's decoder goes on reading
+// frames on the UI thread after this thread has gone; the codecs are linked into the program,
+// so they stay loaded, and they do not check apartments.
+PictureLoad LoadOnWorker(const std::string& path) {
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    PictureLoad load = LoadPictureFile(Widen(path));
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return load;
+}
+
 } // namespace
 
-Win32Runtime::Win32Runtime() {
+Win32Runtime::Win32Runtime()
+    : loads_(std::make_unique<LoadWorkers>(&LoadOnWorker, [this](std::uint64_t ticket) {
+          PostMessageW(loadsTo_.load(), kLoadEndedMessage, WPARAM(ticket), 0);
+      })) {
     if (const HDC screen = GetDC(nullptr)) {
         const int dpiX = GetDeviceCaps(screen, LOGPIXELSX);
         const int dpiY = GetDeviceCaps(screen, LOGPIXELSY);
@@ -36,6 +52,7 @@ Win32Runtime::Win32Runtime() {
 
 Win32Runtime::~Win32Runtime() {
     ending_ = true;
+    loads_.reset();
     menu_.reset();
     disp_.reset();
     host_.reset();
@@ -98,8 +115,23 @@ void Win32Runtime::MsgBox(const std::string& text, int style, const std::string&
     MessageBoxW(nullptr, Widen(text).c_str(), Widen(title).c_str(), UINT(style) | MB_SETFOREGROUND);
 }
 
-PictureLoad Win32Runtime::LoadPicture(const std::string& path) {
-    return LoadPictureFile(Widen(path));
+void Win32Runtime::StartLoad(std::uint64_t ticket, const std::string& path) {
+    loadsTo_ = Host().hwnd();
+    inFlight_.insert(ticket);
+    if (!loads_->Start(ticket, path)) {
+        inFlight_.erase(ticket);
+        if (Events* events = this->events())
+            events->PictureLoaded(ticket, load::Fail(load::kNoMemory));
+    }
+}
+
+void Win32Runtime::LoadEnded(std::uint64_t ticket) {
+    std::optional<PictureLoad> load = loads_ ? loads_->Take(ticket) : std::nullopt;
+    if (!load)
+        return;
+    inFlight_.erase(ticket);
+    if (Events* events = this->events())
+        events->PictureLoaded(ticket, std::move(*load));
 }
 
 std::string Win32Runtime::GetSetting(const std::string& app, const std::string& section,

@@ -1,13 +1,17 @@
 #pragma once
 
 #include "host/Busy.h"
+#include "host/LoadWorkers.h"
 #include "host/Runtime.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/OpenDialog.h"
 
 #include <shellapi.h>
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
+#include <set>
 
 namespace zorvane::win32 {
 
@@ -18,6 +22,10 @@ class HostWindow;
 NOTIFYICONDATAA ShellTrayRecord(HWND host, HICON icon, const TrayIconRecord& record);
 class DispWindow;
 class MenuWindow;
+
+// Posted to the host window when a load has ended; wParam is its ticket, the result waits in
+// the runtime's workers.
+inline constexpr UINT kLoadEndedMessage = WM_APP + 1;
 
 // The windowing runtime on Win32. Lives on the UI thread; COM is initialised by the caller.
 class Win32Runtime final : public Runtime {
@@ -35,7 +43,7 @@ public:
     void SetChecked(MenuItem item, bool checked) override;
     void TrackPopupMenu(std::int16_t x, std::int16_t y) override;
     void MsgBox(const std::string& text, int style, const std::string& title) override;
-    PictureLoad LoadPicture(const std::string& path) override;
+    void StartLoad(std::uint64_t ticket, const std::string& path) override;
     std::string GetSetting(const std::string& app, const std::string& section,
                            const std::string& key, const std::string& defaultText) override;
     bool SaveSetting(const std::string& app, const std::string& section, const std::string& key,
@@ -56,6 +64,11 @@ public:
     HICON AppIcon() const { return icon_.get(); }
     // The host window was unloaded: with no window left the program ends.
     void HostUnloaded();
+    // On the UI thread, at kLoadEndedMessage: hands an ended load to the program.
+    void LoadEnded(std::uint64_t ticket);
+    // Started and not yet handed to the program.
+    bool Loading(std::uint64_t ticket) const { return inFlight_.count(ticket) != 0; }
+    bool Loading() const { return !inFlight_.empty(); }
 
     HostWindow& Host();
     DispWindow& Disp();
@@ -72,6 +85,10 @@ private:
     std::unique_ptr<HostWindow> host_;
     std::unique_ptr<DispWindow> disp_;
     std::unique_ptr<MenuWindow> menu_;
+    std::atomic<HWND> loadsTo_{nullptr}; // the host window, once there is one
+    std::set<std::uint64_t> inFlight_;
+    // Closed first of all when the runtime goes, so no thread posts to a window being destroyed.
+    std::unique_ptr<LoadWorkers> loads_;
 };
 
 } // namespace zorvane::win32

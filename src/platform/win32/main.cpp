@@ -1,3 +1,4 @@
+#include "host/LoadWorkers.h"
 #include "host/Program.h"
 #include "platform/win32/DllSearch.h"
 #include "platform/win32/Win32Runtime.h"
@@ -18,6 +19,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         zorvane::Program program(runtime);
         code = runtime.Run(program);
     }
+    // A picture still loading is abandoned: the windows are gone, and the process leaves now,
+    // which ends the loader thread, rather than unwinding COM under it.
+    if (zorvane::LoadWorkers::Running() > 0)
+        ExitProcess(UINT(code));
     if (SUCCEEDED(com))
         CoUninitialize();
     return code;

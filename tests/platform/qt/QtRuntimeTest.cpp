@@ -1,7 +1,9 @@
 #include "platform/qt/QtRuntime.h"
+#include "host/LoadWorkers.h"
 #include "Support.h"
 #include "menu/C_Menu.h"
 #include "menu/MenuTable.h"
+#include "picture/LoadMessages.h"
 #include "platform/qt/Dialogs.h"
 #include "platform/qt/Forms.h"
 #include "platform/qt/X11State.h"
@@ -9,6 +11,7 @@
 #include <QClipboard>
 #include <QFile>
 #include <QFileDialog>
+#include <QImage>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
@@ -474,6 +477,57 @@ TEST(Scaling, AScaleFactorBecomesTheFontDpiAndXResourcesGiveTheBase) {
     };
     for (const auto& [text, dpi] : resources)
         EXPECT_EQ(XftDpi(text), dpi) << text;
+}
+
+// While a slow load runs the event loop goes on (a timer keeps firing), and the results come
+// back afterwards, each under its own ticket, the failed one with its reason.
+TEST_F(QtRuntimeTest, LoadsRunOffTheEventLoopAndComeBackThroughIt) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("slow.bmp").toStdString();
+    ASSERT_TRUE(QImage(4, 3, QImage::Format_RGB32).save(QString::fromStdString(path), "BMP"));
+    ScopedEnv slow("ZORVANE_TEST_LOAD_DELAY_MS", "1500");
+    QElapsedTimer clock;
+    clock.start();
+    rt.StartLoad(7, path);
+    rt.StartLoad(8, path + ".gone");
+    EXPECT_LT(clock.elapsed(), 500);
+    EXPECT_TRUE(rt.Loading());
+    int ticksBefore = 0;
+    QTimer ticks;
+    QObject::connect(&ticks, &QTimer::timeout, [&] { ticksBefore += events.loaded.empty(); });
+    ticks.start(50);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return events.loaded.size() == 2; }, 20000));
+    EXPECT_GE(clock.elapsed(), 1500);
+    EXPECT_GE(ticksBefore, 10);
+    EXPECT_FALSE(rt.Loading());
+    for (auto& [ticket, load] : events.loaded) {
+        if (ticket == 7) {
+            ASSERT_TRUE(load.picture) << load.error;
+            EXPECT_EQ(load.picture->width, 4);
+        } else {
+            EXPECT_EQ(ticket, 8u);
+            EXPECT_FALSE(load.picture);
+            EXPECT_EQ(load.error, load::kNotFound);
+        }
+    }
+}
+
+// A runtime gone while its load runs: the load ends later and touches nothing of it.
+TEST_F(QtRuntimeTest, ALoadEndingAfterItsRuntimeHasGoneIsDropped) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("late.bmp").toStdString();
+    ASSERT_TRUE(QImage(4, 3, QImage::Format_RGB32).save(QString::fromStdString(path), "BMP"));
+    ScopedEnv slow("ZORVANE_TEST_LOAD_DELAY_MS", "500");
+    const int before = LoadWorkers::Running();
+    {
+        QtRuntime gone;
+        gone.SetEvents(&events);
+        gone.StartLoad(1, path);
+        EXPECT_EQ(LoadWorkers::Running(), before + 1);
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return LoadWorkers::Running() == before; }, 20000));
+    QTest::qWait(100);
+    EXPECT_TRUE(events.loaded.empty());
 }
 
 } // namespace

@@ -62,6 +62,9 @@ struct RecordingEvents : Events {
         mouse.push_back({float(button), float(shift), x, y});
     }
     void C_Menu_Click(MenuItem item) override { clicks.push_back(item); }
+    void PictureLoaded(std::uint64_t ticket, PictureLoad load) override {
+        loaded.push_back({ticket, std::move(load)});
+    }
 
     std::vector<float> trayMessages;
     std::vector<TimerId> timers;
@@ -69,6 +72,7 @@ struct RecordingEvents : Events {
     bool cancelUnload = true;
     std::vector<std::vector<float>> mouse;
     std::vector<MenuItem> clicks;
+    std::vector<std::pair<std::uint64_t, PictureLoad>> loaded;
 };
 
 // A picture of w x h with a mask-green frame `frame` pixels wide around a block of `inside`.

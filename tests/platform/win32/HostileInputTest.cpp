@@ -497,7 +497,7 @@ TEST(RealMessageBox, NamesTheFileAndWhy) {
         Program program(rt);
         DrainMessages();
         BoxCloser closer;
-        ScenarioEvents events(program, rt, {});
+        ScenarioEvents events(program, rt, [&] { PumpUntil([&] { return !rt.Loading(); }); });
         const auto start = Clock::now();
         rt.Run(events);
         DrainMessages();

@@ -30,6 +30,23 @@ struct Box {
     std::string title;
 };
 
+// Handles messages as they come until `done` (or a minute has passed, past any load's limit).
+inline void PumpUntil(const std::function<bool()>& done) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!done() && std::chrono::steady_clock::now() < limit) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                PostQuitMessage(int(msg.wParam)); // for the loop it was meant for
+                return;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+}
+
 // Forwards everything to the real runtime except MsgBox (recorded) and ShowOpen
 // (answered from a queue).
 class InterceptingRuntime final : public Runtime {
@@ -46,7 +63,14 @@ class InterceptingRuntime final : public Runtime {
         if (keepBoxes)
             boxes.push_back({text, style, title});
     }
-    PictureLoad LoadPicture(const std::string& path) override { return real_.LoadPicture(path); }
+    // The load runs on its worker as in the program; unless the test lets it run on, the
+    // messages are handled here until it has ended, so a scenario reads on as if it were
+    // immediate.
+    void StartLoad(std::uint64_t ticket, const std::string& path) override {
+        real_.StartLoad(ticket, path);
+        if (waitForLoads)
+            PumpUntil([&] { return !real_.Loading(ticket); });
+    }
     std::string GetSetting(const std::string& app, const std::string& section,
                            const std::string& key, const std::string& def) override {
         return real_.GetSetting(app, section, key, def);
@@ -75,6 +99,7 @@ class InterceptingRuntime final : public Runtime {
     std::vector<Box> boxes;
     long boxCount = 0;
     bool keepBoxes = true;
+    bool waitForLoads = true;
     std::deque<std::optional<std::string>> answers;
 
   private:
@@ -129,6 +154,9 @@ class ScenarioEvents final : public Events {
         p_.C_Disp_Vesquin1_MouseEvent(b, s, x, y);
     }
     void C_Menu_Click(MenuItem item) override { p_.C_Menu_Click(item); }
+    void PictureLoaded(std::uint64_t ticket, PictureLoad load) override {
+        p_.PictureLoaded(ticket, std::move(load));
+    }
 
     bool stillRunning = false; // the program had not ended itself after startup
 

@@ -1,14 +1,18 @@
 #include "platform/win32/Win32Runtime.h"
 #include "host/Conversions.h"
-#include "platform/win32/Forms.h"
+#include "host/LoadWorkers.h"
 #include "menu/MenuTable.h"
+#include "platform/win32/Forms.h"
 #include "platform/win32/Registry.h"
 #include "platform/win32/Text.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace zorvane::win32 {
@@ -28,6 +32,9 @@ struct RecordingEvents : Events {
         mouse.push_back({float(button), x, y});
     }
     void C_Menu_Click(MenuItem item) override { clicks.push_back(item); }
+    void PictureLoaded(std::uint64_t ticket, PictureLoad load) override {
+        loaded.push_back({ticket, std::move(load)});
+    }
 
     std::vector<float> trayMessages;
     int terminates = 0, taskbarCreated = 0;
@@ -36,6 +43,7 @@ struct RecordingEvents : Events {
     bool cancelUnload = true;
     std::vector<std::vector<float>> mouse;
     std::vector<MenuItem> clicks;
+    std::vector<std::pair<std::uint64_t, PictureLoad>> loaded;
 };
 
 // A picture with a mask-green frame 2 pixels wide around a solid block.
@@ -332,6 +340,129 @@ TEST(ShellTrayRecord, CarriesTheProgramsFieldsTheHostAndItsIconAndAnAnsiTip) {
     EXPECT_EQ(nid.uFlags, UINT(NIF_MESSAGE | NIF_ICON | NIF_TIP));
     EXPECT_EQ(nid.uCallbackMessage, 512u);
     EXPECT_STREQ(nid.szTip, "Zorvane Ver1.1"); // the zero ends it; the blanks never show
+}
+
+// Every load waits `ms` first, as a slow file would, while this lives.
+struct SlowLoads {
+    explicit SlowLoads(int ms) {
+        _putenv_s("ZORVANE_TEST_LOAD_DELAY_MS", std::to_string(ms).c_str());
+    }
+    ~SlowLoads() { _putenv_s("ZORVANE_TEST_LOAD_DELAY_MS", ""); }
+};
+
+// Takes every message queued for this thread (the quit an earlier loop left, above all);
+// returns how many were ended loads.
+int DrainLoadMessages() {
+    int loads = 0;
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        loads += msg.message == kLoadEndedMessage;
+    return loads;
+}
+
+// A 4 x 3 bitmap in the temporary folder.
+std::string SmallBmp() {
+    wchar_t temp[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, temp);
+    const std::wstring path = std::wstring(temp) + L"zorvane-slow-load.bmp";
+    const unsigned char bmp[] = {'B', 'M', 90, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  40,
+                                 0,   0,   0,  4, 0, 0, 0, 3, 0, 0, 0,  1, 0, 24, 0};
+    std::vector<unsigned char> bytes(bmp, bmp + sizeof bmp);
+    bytes.resize(54, 0);
+    bytes.resize(90, 0x40);
+    UniqueHandleObj file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD done = 0;
+    WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &done, nullptr);
+    return Narrow(path);
+}
+
+// While a slow load runs the message loop goes on (the timer keeps firing), and the result
+// comes back afterwards on this thread, superseded or not, each under its own ticket.
+TEST(Loads, RunOffTheMessageLoopAndComeBackThroughIt) {
+    using Clock = std::chrono::steady_clock;
+    const std::string path = SmallBmp();
+    SlowLoads slow(1500);
+    DrainLoadMessages();
+    Win32Runtime rt;
+    struct Loading : RecordingEvents {
+        explicit Loading(Win32Runtime& rt, std::string path) : rt(rt), path(std::move(path)) {}
+        void TIMESTMP_Form_Load() override {
+            start = Clock::now();
+            rt.StartLoad(7, path);
+            rt.StartLoad(8, path + ".gone");
+            rt.SetTimer(TimerId::TrayRetry, 50);
+        }
+        void Timer(TimerId id) override {
+            RecordingEvents::Timer(id);
+            if (Clock::now() - start > std::chrono::seconds(20))
+                rt.End();
+        }
+        void PictureLoaded(std::uint64_t ticket, PictureLoad load) override {
+            timersBefore.push_back(timers.size());
+            thread.push_back(GetCurrentThreadId());
+            RecordingEvents::PictureLoaded(ticket, std::move(load));
+            took = Clock::now() - start;
+            if (loaded.size() == 2)
+                rt.End();
+        }
+        Win32Runtime& rt;
+        std::string path;
+        Clock::time_point start;
+        Clock::duration took{};
+        std::vector<std::size_t> timersBefore;
+        std::vector<DWORD> thread;
+    } events(rt, path);
+    rt.Run(events);
+
+    ASSERT_EQ(events.loaded.size(), 2u);
+    EXPECT_GE(events.timersBefore[0], 10u); // the loop answered all along
+    EXPECT_GE(events.took, std::chrono::milliseconds(1500));
+    for (DWORD id : events.thread)
+        EXPECT_EQ(id, GetCurrentThreadId());
+    for (auto& [ticket, load] : events.loaded) {
+        if (ticket == 7) {
+            ASSERT_TRUE(load.picture) << load.error;
+            EXPECT_EQ(load.picture->width, 4);
+        } else {
+            EXPECT_EQ(ticket, 8u);
+            EXPECT_FALSE(load.picture);
+            EXPECT_FALSE(load.error.empty());
+        }
+    }
+    EXPECT_FALSE(rt.Loading());
+}
+
+// Ending while a load runs does not wait for it; the abandoned load, ending after the runtime
+// has gone, touches nothing of it.
+TEST(Loads, EndDoesNotWaitAndALateLoadTouchesNothing) {
+    using Clock = std::chrono::steady_clock;
+    const std::string path = SmallBmp();
+    SlowLoads slow(1000);
+    DrainLoadMessages();
+    const int before = LoadWorkers::Running(); // an earlier test's, abandoned
+    const auto start = Clock::now();
+    {
+        Win32Runtime rt;
+        struct Ending : RecordingEvents {
+            explicit Ending(Win32Runtime& rt, std::string path) : rt(rt), path(std::move(path)) {}
+            void TIMESTMP_Form_Load() override {
+                rt.StartLoad(1, path);
+                rt.SetTimer(TimerId::TrayRetry, 100);
+            }
+            void Timer(TimerId) override { rt.End(); }
+            Win32Runtime& rt;
+            std::string path;
+        } events(rt, path);
+        rt.Run(events);
+        EXPECT_TRUE(events.loaded.empty());
+        EXPECT_EQ(LoadWorkers::Running(), before + 1);
+    }
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(800));
+    while (LoadWorkers::Running() > 0 && Clock::now() - start < std::chrono::seconds(20))
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(LoadWorkers::Running(), 0);
+    EXPECT_EQ(DrainLoadMessages(), 0);
 }
 
 } // namespace
