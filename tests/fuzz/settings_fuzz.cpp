@@ -116,6 +116,7 @@ Started Start(const Scene& scene, const std::string& save, const SavedSettings& 
     rt.SetSaved("Scale", values.Scale);
     rt.SetSaved("Always", values.Always);
     Program program(rt);
+    rt.events = &program; // ended loads come back to it
     program.TIMESTMP_Form_Load();
 
     Started out;
