@@ -5,6 +5,7 @@
 // to the same frames; and in a GIF put together here each frame is found where it was
 // written, with the fields of the control block before it.
 
+#include "picture/GifBytes.h"
 #include "picture/GifIndex.h"
 
 #include "FuzzCheck.h"
@@ -20,27 +21,7 @@ using namespace zorvane;
 
 namespace {
 
-struct BytesReader : ByteReader {
-    explicit BytesReader(const std::string& s) : s(s) {}
-    std::size_t Read(unsigned char* out, std::size_t n) override {
-        n = std::min(n, s.size() - at);
-        std::memcpy(out, s.data() + at, n);
-        at += n;
-        return n;
-    }
-    std::uint64_t Skip(std::uint64_t n) override {
-        n = std::min<std::uint64_t>(n, s.size() - at);
-        at += std::size_t(n);
-        return n;
-    }
-    const std::string& s;
-    std::size_t at = 0;
-};
-
-GifIndex Index(const std::string& bytes) {
-    BytesReader in(bytes);
-    return IndexGif(in);
-}
+using test::Index;
 
 bool SameFrame(const GifIndex::Frame& a, const GifIndex::Frame& b) {
     return a.begin == b.begin && a.end == b.end && a.left == b.left && a.top == b.top &&

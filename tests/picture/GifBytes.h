@@ -1,11 +1,13 @@
 #pragma once
 
 #include "picture/Animation.h"
+#include "picture/GifIndex.h"
 #include "picture/Picture.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -92,6 +94,29 @@ inline std::vector<PlayCase> PlayCases() {
     twice.insert(twice.end(), once.begin(), once.end());
     return {{"a.gif", gif, twice},
             {"cut.gif", gif.substr(0, gif.size() - 6), {once[0], once[1], once[0], once[1]}}};
+}
+
+// A file held in memory, for the block walker.
+struct StringReader : ByteReader {
+    explicit StringReader(const std::string& s) : s(s) {}
+    std::size_t Read(unsigned char* out, std::size_t n) override {
+        n = std::min(n, s.size() - at);
+        std::memcpy(out, s.data() + at, n);
+        at += n;
+        return n;
+    }
+    std::uint64_t Skip(std::uint64_t n) override {
+        n = std::min<std::uint64_t>(n, s.size() - at);
+        at += std::size_t(n);
+        return n;
+    }
+    const std::string& s;
+    std::size_t at = 0;
+};
+
+inline GifIndex Index(const std::string& bytes) {
+    StringReader in(bytes);
+    return IndexGif(in);
 }
 
 } // namespace zorvane::test

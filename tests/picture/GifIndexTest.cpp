@@ -8,28 +8,6 @@
 namespace zorvane::test {
 namespace {
 
-struct StringReader : ByteReader {
-    explicit StringReader(const std::string& s) : s(s) {}
-    std::size_t Read(unsigned char* out, std::size_t n) override {
-        n = std::min(n, s.size() - at);
-        std::memcpy(out, s.data() + at, n);
-        at += n;
-        return n;
-    }
-    std::uint64_t Skip(std::uint64_t n) override {
-        n = std::min<std::uint64_t>(n, s.size() - at);
-        at += std::size_t(n);
-        return n;
-    }
-    const std::string& s;
-    std::size_t at = 0;
-};
-
-GifIndex Index(const std::string& bytes) {
-    StringReader in(bytes);
-    return IndexGif(in);
-}
-
 // 3 x 1, played twice: red for 300 ms; blue at 1, cleared after; white at 1-2, see-through.
 const std::string kThree = GifBytes(
     3, 1, {{0, 0, 3, 1, 1, 30, 1, 0}, {1, 0, 1, 1, 2, 0, 2, 0}, {1, 0, 2, 1, 3, 5, 3, 4}}, 1);
