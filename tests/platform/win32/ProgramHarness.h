@@ -30,20 +30,28 @@ struct Box {
     std::string title;
 };
 
+// Handles messages already queued (paints, region changes) without waiting for more. False
+// once a WM_QUIT came, which is posted again for the loop it was meant for.
+inline bool Pump() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(int(msg.wParam));
+            return false;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return true;
+}
+
 // Handles messages as they come until `done` (or a minute has passed, past any load's limit).
 inline void PumpUntil(const std::function<bool()>& done) {
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (!done() && std::chrono::steady_clock::now() < limit) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                PostQuitMessage(int(msg.wParam)); // for the loop it was meant for
-                return;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
+        if (!Pump())
+            return;
     }
 }
 
@@ -115,19 +123,6 @@ inline void DrainMessages() {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
-}
-
-// Handles messages already queued (paints, region changes) without waiting for more.
-inline void Pump() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            PostQuitMessage(int(msg.wParam)); // for the loop it was meant for
-            return;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
 }
 
 // Events go to the program; after its startup the scenario runs inside the
