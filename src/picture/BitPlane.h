@@ -30,17 +30,8 @@ class BitPlane {
         const int n = std::min(kBitWord, width_ - i * kBitWord);
         return n == kBitWord ? ~0ull : (1ull << n) - 1;
     }
-    int width() const { return width_; }
-    int height() const { return height_; }
     int words() const { return words_; }
     std::vector<std::uint64_t> take() { return std::move(bits_); }
-    // Takes bits laid out as this plane's (rows of whole words); false when the size differs.
-    bool adopt(std::vector<std::uint64_t> bits) {
-        if (bits.size() != bits_.size())
-            return false;
-        bits_ = std::move(bits);
-        return true;
-    }
 
     // Every pixel within r (<= 63) pixels of a set one (of a clear one, with ofClear), across
     // and down: a (2r+1)-square. Down first, then across each row.
