@@ -48,37 +48,40 @@ struct SavedFlag {
     bool on;
 };
 
-using ScaleIsOffOnlyForExactlyFalse = ProgramRows<SavedFlag>;
-TEST_P(ScaleIsOffOnlyForExactlyFalse, AtStartup) {
-    const SavedFlag& c = GetParam();
-    rt.SetSaved("Scale", c.text);
-    Start();
-    EXPECT_EQ(m.ScaleOn, c.on);
-    EXPECT_EQ(rt.Checked(MenuItem::p_scale), c.on);
-}
-INSTANTIATE_TEST_SUITE_P(Startup, ScaleIsOffOnlyForExactlyFalse,
-                         ::testing::Values(SavedFlag{"False", "False", false},
-                                           SavedFlag{"True", "True", true},
-                                           SavedFlag{"LowerCaseFalse", "false", true},
-                                           SavedFlag{"Zero", "0", true},
-                                           SavedFlag{"Empty", "", true},
-                                           SavedFlag{"FalseAndABlank", "False ", true}),
-                         RowName());
+// Transparent and smooth edges are on unless their saved value is exactly the word for off.
+struct SavedOption {
+    const char* name;
+    const char* key;
+    const char* text;
+    bool Module1::*value;
+    MenuItem item;
+    bool on;
+};
 
-using SmoothIsOffOnlyForExactlyZero = ProgramRows<SavedFlag>;
-TEST_P(SmoothIsOffOnlyForExactlyZero, AtStartup) {
-    const SavedFlag& c = GetParam();
-    rt.SetSaved("Smooth", c.text);
+using OptionIsOffOnlyForExactlyItsOffWord = ProgramRows<SavedOption>;
+TEST_P(OptionIsOffOnlyForExactlyItsOffWord, AtStartup) {
+    const SavedOption& c = GetParam();
+    rt.SetSaved(c.key, c.text);
     Start();
-    EXPECT_EQ(m.Smooth, c.on);
-    EXPECT_EQ(rt.Checked(MenuItem::p_smooth), c.on);
+    EXPECT_EQ(m.*c.value, c.on);
+    EXPECT_EQ(rt.Checked(c.item), c.on);
 }
-INSTANTIATE_TEST_SUITE_P(Startup, SmoothIsOffOnlyForExactlyZero,
-                         ::testing::Values(SavedFlag{"Zero", "0", false},
-                                           SavedFlag{"One", "1", true},
-                                           SavedFlag{"AbsentInOlderSettings", "", true},
-                                           SavedFlag{"ZeroAndABlank", "0 ", true}),
-                         RowName());
+constexpr auto kScale = &Module1::ScaleOn;
+constexpr auto kSmooth = &Module1::Smooth;
+INSTANTIATE_TEST_SUITE_P(
+    Startup, OptionIsOffOnlyForExactlyItsOffWord,
+    ::testing::Values(
+        SavedOption{"ScaleFalse", "Scale", "False", kScale, MenuItem::p_scale, false},
+        SavedOption{"ScaleTrue", "Scale", "True", kScale, MenuItem::p_scale, true},
+        SavedOption{"ScaleLowerCaseFalse", "Scale", "false", kScale, MenuItem::p_scale, true},
+        SavedOption{"ScaleZero", "Scale", "0", kScale, MenuItem::p_scale, true},
+        SavedOption{"ScaleEmpty", "Scale", "", kScale, MenuItem::p_scale, true},
+        SavedOption{"ScaleFalseAndABlank", "Scale", "False ", kScale, MenuItem::p_scale, true},
+        SavedOption{"SmoothZero", "Smooth", "0", kSmooth, MenuItem::p_smooth, false},
+        SavedOption{"SmoothOne", "Smooth", "1", kSmooth, MenuItem::p_smooth, true},
+        SavedOption{"SmoothAbsentInOlderSettings", "Smooth", "", kSmooth, MenuItem::p_smooth, true},
+        SavedOption{"SmoothZeroAndABlank", "Smooth", "0 ", kSmooth, MenuItem::p_smooth, true}),
+    RowName());
 
 using AlwaysOnTopOnlyForExactlyOne = ProgramRows<SavedFlag>;
 TEST_P(AlwaysOnTopOnlyForExactlyOne, AtStartup) {
