@@ -82,6 +82,6 @@ help_about_exit() {
 }
 
 e2e_begin
-group "menu at the mouse; t, w, save; restart restores" toggles_save_restart
+group --scaled "menu at the mouse; t, w, save; restart restores" toggles_save_restart
 group "Help, About and the band afterwards; Exit" help_about_exit
 e2e_end
