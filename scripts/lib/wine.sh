@@ -139,7 +139,7 @@ zv_wine_fresh() {
   (
     flock -w 600 8 || { echo "wine.sh: the template prefix stays busy" >&2; exit 1; }
     if [[ ! -f $template/.zv-complete ||
-      $(cat "$template/.update-timestamp" 2>/dev/null) != "$(stat -c %Y /usr/share/wine/wine.inf 2>/dev/null)" ]]; then
+      $(tr -d '\r\n' <"$template/.update-timestamp" 2>/dev/null) != "$(stat -c %Y /usr/share/wine/wine.inf 2>/dev/null)" ]]; then
       rm -rf "$template" && mkdir -p "$template" || exit 1
       WINEPREFIX=$template timeout 300 wineboot -i </dev/null >/dev/null 2>&1 ||
         { echo "wine.sh: wineboot -i failed" >&2; exit 1; }

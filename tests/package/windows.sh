@@ -9,7 +9,7 @@ rm -rf "$E2E_PREFIX"
 source "$(dirname "${BASH_SOURCE[0]}")/../e2e/common.sh"
 
 DIST=$E2E_ROOT/build/dist
-STAGE=$E2E_ROOT/build/package-windows/stage
+STAGE=${ZORVANE_PACKAGE_WINDOWS_BUILD:-$E2E_ROOT/build/package-windows}/stage  # packaging/windows/build.sh
 VERSION=$(sed -n 's/^project(Zorvane VERSION \([0-9.]*\).*/\1/p' "$E2E_ROOT/CMakeLists.txt")
 MSI=$DIST/Zorvane-$VERSION-x64.msi
 ZIP=$DIST/Zorvane-$VERSION-x64.zip
