@@ -77,12 +77,12 @@ install_and_run() {
 signin_starts_it() {
   msiexec /i "$(winpath "$MSI")" && [[ -n $(autostart) ]] || { fail "no start at sign-in"; return 1; }
   [[ -z $(installed_pid) ]] || { fail "the install started the program"; return 1; }
+  local t0=$EPOCHREALTIME
   wine "$(zv_wine_exe wineboot)" </dev/null >/dev/null 2>&1 9>&-
-  # Wine starts the sign-in programs after wineboot returns, and the first start of the
-  # installed program in a fresh prefix has taken more than 20 s on a busy machine: the
-  # bound is for a hang only, the poll returns as soon as it runs.
+  # wineboot starts the sign-in programs as it ends, without waiting for them.
   wait_for -t 90 eval '[[ -n $(installed_pid) ]]' ||
-    { fail "a restart did not start the program"; return 1; }
+    { fail "a restart did not start the program"; wine_processes | sed 's/^/  process: /'; return 1; }
+  log "the program's window $(awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }') s after wineboot started"
   PID=$(installed_pid)
   wait_for tray_shown || fail "no tray icon after the start at sign-in"
 }

@@ -118,6 +118,14 @@ unix_pid() {
   return 1
 }
 cpu_ticks() { local p; p=$(unix_pid) && awk '{ print $14 + $15 }' "/proc/$p/stat"; }
+# The processes of this prefix (seconds since each started, state, command), for a failure.
+wine_processes() {
+  local p
+  for p in /proc/[0-9]*; do
+    tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
+    ps -o etimes=,stat=,args= -p "${p#/proc/}" 2>/dev/null
+  done
+}
 # The program's peak resident memory, in KB.
 peak_kb() { awk '/^VmHWM/ { print $2 }' "/proc/$(unix_pid)/status"; }
 
