@@ -49,7 +49,7 @@ hidden_costs_nothing() {
   wait_for picture_hidden || { fail "Alt+F4 did not hide the picture"; return 1; }
   sleep 1
   local before after
-  shot && cp "$E2E_SHOT" "$E2E_ART/$E2E_NAME-hidden.png"
+  shot && /usr/bin/convert "$E2E_SHOT" "$E2E_ART/$E2E_NAME-hidden.png"
   before=$(cpu_ticks) || { fail "cannot read the program's CPU time"; return 1; }
   holds 3 eval 'shot && [[ $(pixel "${CENTRE[@]}") == "$DESKTOP_RGB" ]]' ||
     { fail "the hidden picture drew: $(pixel "${CENTRE[@]}")"; return 1; }

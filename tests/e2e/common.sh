@@ -32,7 +32,7 @@ E2E_DPI=${E2E_DPI:-96}
 E2E_NAME=$E2E_BACKEND-$(basename "${BASH_SOURCE[1]}" .sh)
 ((E2E_DPI == 96)) || E2E_NAME+=-$E2E_DPI
 E2E_ART=${E2E_ART:-$E2E_ROOT/build/e2e-artifacts}  # tests/package/deb.sh keeps its own
-E2E_SHOT=$E2E_ART/$E2E_NAME-last.png
+E2E_SHOT=$E2E_ART/$E2E_NAME-last.miff  # uncompressed: written and read again at every look
 E2E_TITLE='Zorvane Ver1.1'
 E2E_SIZE=1024x768
 E2E_FAILED=()
@@ -49,7 +49,7 @@ log() { echo "[$E2E_NAME] $*"; }
 fail() {
   log "FAIL: $*"
   local tag=$E2E_ART/$E2E_NAME-fail-$((++E2E_FAILS))
-  import -window root "$tag.png" 2>/dev/null && log "  screen: $tag.png"
+  import -silent -window root "$tag.png" 2>/dev/null && log "  screen: $tag.png"
   e2e_windows 2>/dev/null | sed 's/^/  window: /'
   return 1
 }
@@ -100,7 +100,7 @@ holds() {
 
 # ---- screen and input
 
-shot() { import -window root "$E2E_SHOT"; }
+shot() { import -silent -window root "$E2E_SHOT"; }
 # "r,g,b" at desktop point (x, y) of the last screenshot.
 pixel() {
   local x=$(($1 + DX)) y=$(($2 + DY))
