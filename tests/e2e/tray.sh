@@ -113,6 +113,44 @@ slow_load() {
   wait_for tray_empty || { fail "the tray icon stayed after Exit"; return 1; }
 }
 
+# A panel that shows tray icons over D-Bus (StatusNotifierItem) opens only the menu an icon
+# exports: the same items and check marks, each doing what it does in the program's own menu.
+dbus_tray_host() {
+  local items=$E2E_ART/$E2E_NAME-sni.txt host="/usr/bin/python3 $E2E_ROOT/tests/e2e/native/sni_host.py"
+  local bus
+  bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1) || { fail "no session bus"; return 1; }
+  E2E_HELPERS+=("$(sed -n 2p <<<"$bus")")
+  local -x DBUS_SESSION_BUS_ADDRESS
+  DBUS_SESSION_BUS_ADDRESS=$(head -n1 <<<"$bus")
+  : >"$items"
+  $host watch "$items" >>"$E2E_ART/$E2E_NAME-sni.log" 2>&1 9>&- &
+  E2E_HELPERS+=($!)
+  wait_for eval 'grep -q ready "$items"' || { fail "the D-Bus tray host did not start"; return 1; }
+
+  settings_write "Save=$(pic a.bmp)" "Left=$(tw 300)" "Top=$(tw 200)" Scale=True Always=0
+  start_program_quietly
+  wait_for -t 20 eval '[[ $(wc -l <"$items") -ge 2 ]]' || { fail "no icon registered with the host"; return 1; }
+  wait_for picture_visible || { fail "no picture"; return 1; }
+  tray_empty || { fail "an icon in the XEmbed tray as well"; return 1; }
+  local item
+  item=$(tail -n1 "$items")
+  expect_eq "exported menu" "$(printf '%s\n' '画像交換(_P)	-' '常に手前表示(_T)	-' '透過(_W)	1' \
+    '輪郭をなめらかに(_M)	1' '現在の状態を保存(_S)	-' '-	-' 'Help(_H)	-' '-	-' 'About(_A)	-' \
+    '-	-' 'Exit(_E)	-')" "$($host menu "$item" | cut -f2-)" || return 1
+
+  $host activate "$item"
+  holds 1 eval 'menu_closed && no_dialog && picture_top_is 0' || { fail "a left click on the icon did something"; return 1; }
+  $host click "$item" 常に手前 || return 1
+  wait_for picture_top_is 1 || { fail "Always on top from the host's menu did not raise the picture"; return 1; }
+  expect_eq "its mark" 1 "$($host menu "$item" | awk -F'\t' '$2 ~ /^常に手前/ { print $3 }')" || return 1
+  $host click "$item" About || return 1
+  wait_for msgbox_up || { fail "no About box from the host's menu"; return 1; }
+  msgbox_ok || return 1
+  ! settings_read || [[ ${SETTINGS[Always]} == 0 ]] || { fail "settings written without a save"; return 1; }
+  $host click "$item" Exit || return 1
+  wait_for gone || fail "Exit from the host's menu did not end the process"
+}
+
 e2e_begin
 group "first start: tray icon only, its menu, Exit" first_start
 group "a slow picture load: the menu answers, Exit ends at once" slow_load
@@ -120,4 +158,6 @@ group "a slow picture load: the menu answers, Exit ends at once" slow_load
   group "a taskbar not ready at first: the icon comes when it is" late_taskbar
 [[ $E2E_BACKEND == native ]] &&
   group "SIGTERM takes the icon; a tray started later gets it" signal_and_late_tray
+[[ $E2E_BACKEND == native ]] &&
+  group "a D-Bus tray host opens the menu the icon exports" dbus_tray_host
 e2e_end

@@ -328,8 +328,23 @@ CommandMenu::CommandMenu() {
         else
             menu_.addSeparator();
     }
+    exported_.addActions(menu_.actions());
+    // The actions are shared: one picked in the exported menu triggers here too, while
+    // Popup learns its own pick from exec.
+    for (std::size_t i = 0; i < actions_.size(); ++i) {
+        QObject::connect(actions_[i], &QAction::triggered, &exported_, [this, i] {
+            ShowCheckMarks();
+            if (!inPopup_ && onExportedPick_)
+                onExportedPick_(MenuItem(i));
+        });
+    }
     checked_[std::size_t(kCheckedAtFirst)] = true;
     ShowCheckMarks();
+}
+
+QMenu& CommandMenu::Exported(std::function<void(MenuItem)> onPicked) {
+    onExportedPick_ = std::move(onPicked);
+    return exported_;
 }
 
 void CommandMenu::SetChecked(MenuItem item, bool checked) {
@@ -350,7 +365,9 @@ void CommandMenu::ShowCheckMarks() {
 }
 
 std::optional<MenuItem> CommandMenu::Popup(int x, int y) {
+    inPopup_ = true;
     QAction* picked = menu_.exec(QPoint(x, y));
+    inPopup_ = false;
     ShowCheckMarks();
     for (std::size_t i = 0; i < actions_.size(); ++i)
         if (picked && actions_[i] == picked)

@@ -147,10 +147,17 @@ class CommandMenu {
     QMenu& menu() { return menu_; }
     QAction* action(MenuItem item) { return actions_[std::size_t(item)]; }
 
+    // The same items and check marks for a tray host that opens the menu itself (exported
+    // over D-Bus): an item picked there goes to onPicked.
+    QMenu& Exported(std::function<void(MenuItem)> onPicked);
+
   private:
     void ShowCheckMarks();
 
     QMenu menu_;
+    QMenu exported_;
+    std::function<void(MenuItem)> onExportedPick_;
+    bool inPopup_ = false; // a pick now is Popup's own
     std::array<QAction*, kMenuItemCount> actions_{};
     std::array<bool, kMenuItemCount> checked_{};
 };

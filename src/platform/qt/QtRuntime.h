@@ -102,6 +102,8 @@ class QtRuntime final : public Runtime {
 
   private:
     void TrayActivated(QSystemTrayIcon::ActivationReason reason);
+    // An item picked in the menu the tray host opened.
+    void ExportedMenuPicked(MenuItem item);
     // On the GUI thread: hands an ended load to the program.
     void LoadEnded(std::uint64_t ticket);
 
