@@ -155,6 +155,11 @@ void Vesquin::PlainRectangle() {
 
 PictureWidget::PictureWidget(QtRuntime& rt, Vesquin& control)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint), rt_(rt), control_(control) {
+    // Where the window manager would put the window where it likes (centred), the window
+    // goes unmanaged and stays where the program puts it: there it is above other windows
+    // whatever Always on top says, and moves itself when dragged.
+    if (WindowManagerIgnoresPlaces())
+        setWindowFlag(Qt::X11BypassWindowManagerHint);
     setAttribute(Qt::WA_QuitOnClose, false);
     // A window with alpha (a 32-bit visual), so that where a compositor runs the cut-away
     // part shows the desktop and soft edges blend; without one the shape cuts.
@@ -193,7 +198,8 @@ void PictureWidget::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || !control_.dragMovesForm())
         return;
     // The window manager's own move, as a drag by a title bar would start it.
-    if (QWindow* window = windowHandle(); window && window->startSystemMove())
+    if (QWindow* window = windowHandle(); window &&
+        !windowFlags().testFlag(Qt::X11BypassWindowManagerHint) && window->startSystemMove())
         return;
     dragOffset_ = event->globalPosition().toPoint() - pos();
 }
@@ -287,10 +293,16 @@ bool DispForm::Visible() {
     return widget_->isVisible();
 }
 void DispForm::SetVisible(bool visible) {
-    widget_->setVisible(visible);
+    if (visible)
+        return Show();
+    widget_->hide();
 }
 void DispForm::Show() {
+    // A part of the program, not a window of its own to switch to. Before the map, where the
+    // window manager reads it; again after, as Qt makes the window anew at its first show.
+    SkipTaskbar(*widget_);
     widget_->show();
+    SkipTaskbar(*widget_);
 }
 void DispForm::Hide() {
     widget_->hide();
