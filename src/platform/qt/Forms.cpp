@@ -155,11 +155,6 @@ void Vesquin::PlainRectangle() {
 
 PictureWidget::PictureWidget(QtRuntime& rt, Vesquin& control)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint), rt_(rt), control_(control) {
-    // Where the window manager would put the window where it likes (centred), the window
-    // goes unmanaged and stays where the program puts it: there it is above other windows
-    // whatever Always on top says, and moves itself when dragged.
-    if (WindowManagerIgnoresPlaces())
-        setWindowFlag(Qt::X11BypassWindowManagerHint);
     setAttribute(Qt::WA_QuitOnClose, false);
     // A window with alpha (a 32-bit visual), so that where a compositor runs the cut-away
     // part shows the desktop and soft edges blend; without one the shape cuts.
@@ -298,6 +293,12 @@ void DispForm::SetVisible(bool visible) {
     widget_->hide();
 }
 void DispForm::Show() {
+    // Where the window manager would put the window where it likes (centred), the window
+    // goes unmanaged and stays where the program puts it: there it is above other windows
+    // whatever Always on top says, and moves itself when dragged. Asked at each show: a
+    // manager started with the display may not be there yet as the program starts.
+    if (!widget_->isVisible() && WindowManagerIgnoresPlaces())
+        SetFlag(Qt::X11BypassWindowManagerHint, true);
     // A part of the program, not a window of its own to switch to. Before the map, where the
     // window manager reads it; again after, as Qt makes the window anew at its first show.
     SkipTaskbar(*widget_);
@@ -309,20 +310,25 @@ void DispForm::Hide() {
 }
 
 void DispForm::SetTopmost(bool on) {
+    if (SetFlag(Qt::WindowStaysOnTopHint, on))
+        AskKeepAbove(*widget_, on);
+}
+
+bool DispForm::SetFlag(Qt::WindowType flag, bool on) {
     Qt::WindowFlags flags = widget_->windowFlags();
-    flags.setFlag(Qt::WindowStaysOnTopHint, on);
+    flags.setFlag(flag, on);
     if (flags == widget_->windowFlags())
-        return;
+        return false;
     if (QWindow* window = widget_->windowHandle()) {
         // QWidget::setWindowFlags would remake the native window, hiding it and
-        // losing its place. The flags are kept for Qt's next map, and a shown
-        // window is moved between the layers by the window manager.
+        // losing its place. The flags are kept for Qt's next map; a shown window's
+        // state is changed by asking the window manager.
         widget_->overrideWindowFlags(flags);
         window->setFlags(flags);
-        AskKeepAbove(*widget_, on);
     } else {
         widget_->setWindowFlags(flags); // nothing made yet: nothing to lose
     }
+    return true;
 }
 
 void DispForm::Unload() {

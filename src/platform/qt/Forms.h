@@ -129,6 +129,9 @@ class DispForm final : public Form {
     PictureWidget& widget() { return *widget_; }
 
   private:
+    // Sets or clears one of the window's flags; false when it was so already.
+    bool SetFlag(Qt::WindowType flag, bool on);
+
     QtRuntime& rt_;
     std::unique_ptr<Vesquin> control_;
     std::unique_ptr<PictureWidget> widget_; // goes first: it paints from the control
