@@ -6,10 +6,12 @@
 #include "platform/qt/QtRuntime.h"
 #include "platform/qt/X11State.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRegion>
+#include <QScreen>
 #include <QWindow>
 
 #include <algorithm>
@@ -382,10 +384,43 @@ void CommandMenu::ShowCheckMarks() {
     }
 }
 
+namespace {
+
+// Under XWayland the menu's pointer grab sees no click on the desktop's own wallpaper or
+// panels, and the menu would stay open: a see-through window over the whole desktop, under
+// the menu, takes those clicks, which then close it as a click anywhere else does.
+class ClickCatcher final : public QWidget {
+  public:
+    ClickCatcher()
+        : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint) {
+        setAttribute(Qt::WA_TranslucentBackground);
+        setAttribute(Qt::WA_ShowWithoutActivating);
+        QRect all;
+        for (const QScreen* screen : QGuiApplication::screens())
+            all |= screen->geometry();
+        setGeometry(all);
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {} // stays see-through
+    void mousePressEvent(QMouseEvent*) override {
+        if (QWidget* popup = QApplication::activePopupWidget())
+            popup->close();
+    }
+};
+
+} // namespace
+
 std::optional<MenuItem> CommandMenu::Popup(int x, int y) {
+    std::unique_ptr<ClickCatcher> catcher;
+    if (XWaylandServer()) {
+        catcher = std::make_unique<ClickCatcher>();
+        catcher->show();
+    }
     inPopup_ = true;
     QAction* picked = menu_.exec(QPoint(x, y));
     inPopup_ = false;
+    catcher.reset();
     ShowCheckMarks();
     for (std::size_t i = 0; i < actions_.size(); ++i)
         if (picked && actions_[i] == picked)

@@ -1,6 +1,7 @@
 #include "platform/qt/X11State.h"
 
 #include <QGuiApplication>
+#include <QScreen>
 #include <QWidget>
 #include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
@@ -133,6 +134,22 @@ bool WindowManagerIgnoresPlaces() {
     xcb_window_t wm = 0;
     std::memcpy(&wm, check.data(), sizeof wm);
     return Property(c, wm, Atom(c, "_NET_WM_NAME"), Atom(c, "UTF8_STRING")) == "wlroots wm";
+}
+
+bool XWaylandServer() {
+    xcb_connection_t* c = Connection();
+    if (!c)
+        return false;
+    // Its own extension came with XWayland 23; before, only its monitors' names tell.
+    static constexpr char kName[] = "XWAYLAND";
+    const std::unique_ptr<xcb_query_extension_reply_t, Free> reply(xcb_query_extension_reply(
+        c, xcb_query_extension(c, sizeof kName - 1, kName), nullptr));
+    if (reply && reply->present)
+        return true;
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    return std::any_of(screens.begin(), screens.end(), [](const QScreen* screen) {
+        return screen->name().startsWith(QLatin1String(kName));
+    });
 }
 
 void SkipTaskbar(QWidget& window) {

@@ -25,6 +25,10 @@ bool CompositorRunning();
 // for. False off X11.
 bool WindowManagerIgnoresPlaces();
 
+// True when the X server is XWayland (a Wayland desktop's X11 server): there, a pointer grab
+// sees only clicks on X11 windows, not on the desktop's own wallpaper and panels.
+bool XWaylandServer();
+
 // Keeps a top-level window out of taskbars and pagers (_NET_WM_STATE_SKIP_TASKBAR and
 // _SKIP_PAGER). Set on the window before it maps, where the window manager reads it; Qt
 // keeps the states it finds there. A shown window asks the window manager instead.
