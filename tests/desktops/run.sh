@@ -52,9 +52,12 @@ note "program: $program"
 convert -size 200x200 'xc:rgb(0,128,0)' -fill red -draw 'circle 100,100 100,8' BMP3:"$art/disk.bmp" &&
   chmod a+r "$art"/*.bmp || exit 1
 
-# ---- what every desktop provides: run AS (a user), X (the X display's environment),
-# point X Y / press N / release N (its own pointer), shot FILE, tray_open (the host's own
-# way to open the icon's menu; false when it has none), tray_items, stop.
+# ---- what every desktop provides: AS (run as its user), XENV (the X display's environment),
+# point X Y / press N / release N (its own pointer), shot FILE, can_drag, tray_open (the host's
+# own way to open the icon's menu; false when it has none), tray_items, tray_pick TEXT,
+# tray_close, desk_taskbar_check. A pointer moves twice: XWayland takes the first motion over
+# one of its windows as the pointer's entry only, and gives a press right after to the window
+# under the place before.
 AS=() XENV=()
 as_desk() { "${AS[@]}" env "${XENV[@]}" "$@"; }
 xwin() { as_desk xdotool search --class '^Zorvane$' 2>/dev/null; }
@@ -123,7 +126,14 @@ scenario() {
   # The tray menu, opened the host's own way.
   if tray_open; then
     check "$desk" "the tray host opens the command menu" wait_for -t 5 tray_items
-    tray_close
+    if tray_pick About; then
+      check "$desk" "About from the tray host's menu" wait_for -t 5 about_up
+      as_desk xdotool search --onlyvisible --name '^Zorvane Ver1\.1$' windowactivate --sync key Escape >/dev/null 2>&1
+      check "$desk" "its box closes with Escape" wait_for -t 5 eval '! about_up'
+      sleep 1
+    else
+      tray_close
+    fi
   else
     skip "$desk" "tray menu (no tray host on this desktop)"
   fi
@@ -151,6 +161,11 @@ scenario() {
   check "$desk" "one picture window" test "$(for w in $(xwin); do role_of "$w"; done | grep -c ZorvanePicture)" -eq 1
   check "$desk" "nothing saved" cmp -s "$conf" "$art/$desk-saved.conf"
   shot "$art/$desk-last.png" 2>/dev/null
+  # DESKTOPS_HOLD=seconds keeps the desktop up for a look by hand (its environment in env.sh).
+  if [[ -n ${DESKTOPS_HOLD:-} ]]; then
+    printf 'export %q\n' "${XENV[@]}" >"$art/$desk/env.sh"
+    sleep "$DESKTOPS_HOLD"
+  fi
   as_desk pkill -f "$program" 2>/dev/null
 }
 
@@ -167,10 +182,12 @@ gnome_run() {  # DESKTOP-NAME [EXTENSION-PACKAGE]
   local dir=$art/$desk
   mkdir -p "$dir/run" "$dir/home" && chmod 700 "$dir/run"
   home=$dir/home
-  printf '%s' '<busconfig><type>system</type><policy context="default"><allow send_destination="*"/>' \
-    '<allow own="*"/><allow user="*"/></policy><auth>EXTERNAL</auth></busconfig>' >"$dir/system_bus.conf"
-  dbus-daemon --fork --print-address=1 --print-pid=1 --address="unix:path=$dir/system_bus" \
-    --config-file="$dir/system_bus.conf" >"$dir/system_bus.txt" || { skip "$desk" "no system bus"; return; }
+  printf '%s' "<busconfig><type>system</type><listen>unix:path=$dir/system_bus</listen>" \
+    '<policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/>' \
+    '<allow own="*"/><allow user="*"/>' \
+    '</policy><auth>EXTERNAL</auth></busconfig>' >"$dir/system_bus.conf"
+  dbus-daemon --fork --print-address=1 --print-pid=1 --config-file="$dir/system_bus.conf" \
+    >"$dir/system_bus.txt" || { skip "$desk" "no system bus"; return; }
   AS=() XENV=(XDG_RUNTIME_DIR="$dir/run" HOME="$home")
   as_desk DBUS_SYSTEM_BUS_ADDRESS="unix:path=$dir/system_bus" dbus-run-session -- bash -c \
     'echo "$DBUS_SESSION_BUS_ADDRESS" >"$0/session_bus"; exec gnome-shell --headless --wayland --unsafe-mode --virtual-monitor 1280x800' \
@@ -189,7 +206,7 @@ gnome_run() {  # DESKTOP-NAME [EXTENSION-PACKAGE]
     wait_for eval "as_desk gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus --method org.freedesktop.DBus.NameHasOwner org.kde.StatusNotifierWatcher | grep -q true" ||
       check "$desk" "the AppIndicator extension runs" false
   fi
-  point() { gnome_pointer "p.notify_absolute_motion(t, $1, $2)"; }
+  point() { gnome_pointer "p.notify_absolute_motion(t, $1 + 1, $2); p.notify_absolute_motion(t + 1, $1, $2)"; }
   press() { gnome_pointer "p.notify_button(t, $1 == 3 ? Clutter.BUTTON_SECONDARY : Clutter.BUTTON_PRIMARY, Clutter.ButtonState.PRESSED)"; }
   release() { gnome_pointer "p.notify_button(t, $1 == 3 ? Clutter.BUTTON_SECONDARY : Clutter.BUTTON_PRIMARY, Clutter.ButtonState.RELEASED)"; }
   shot() { as_desk gdbus call --session --dest org.gnome.Shell.Screenshot --object-path /org/gnome/Shell/Screenshot \
@@ -211,6 +228,12 @@ gnome_run() {  # DESKTOP-NAME [EXTENSION-PACKAGE]
     [[ $items == *true*画像交換*常に手前表示*透過*Exit* ]]
   }
   tray_close() { gnome_eval "$indicator.menu.close()" >/dev/null; }
+  tray_pick() {  # TEXT: clicks the host's menu item that starts with it
+    local xy
+    xy=$(gnome_eval "let i = $indicator.menu._getMenuItems().find(i => i.label && i.label.text.startsWith('$1')); let [x, y] = i.get_transformed_position(); let [w, h] = i.get_transformed_size(); Math.round(x + w / 2) + ' ' + Math.round(y + h / 2)" |
+      sed -n "s/.*'\"\([0-9]*\) \([0-9]*\)\"'.*/\1 \2/p")
+    [[ -n $xy ]] && click $xy 1
+  }
   desk_taskbar_check() {
     check "$desk" "Mutter keeps it out of the taskbar" eval "gnome_eval 'global.display.list_all_windows().filter(w => w.get_wm_class() == \"Zorvane\").every(w => w.skip_taskbar)' | grep -q true"
   }
@@ -298,8 +321,6 @@ sway_run() {
   as_desk "$dir/vpointer" 1280 800 <"$dir/vpointer.in" >"$dir/vpointer.out" 2>&1 &
   exec 8>"$dir/vpointer.in"
   wait_for grep -q ready "$dir/vpointer.out" || check "$desk" "a virtual pointer" false
-  # Twice: XWayland takes the first motion over one of its windows as the pointer's entry
-  # only, and would give a press right after to the window under the place before.
   point() { printf 'move %d %d\nmove %d %d\n' $(($1 + 1)) "$2" "$1" "$2" >&8; }
   press() { echo "down $1" >&8; }
   release() { echo "up $1" >&8; }
@@ -312,6 +333,7 @@ sway_run() {
       return 1
     click 1270 10 3
   }
+  tray_pick() { return 1; }
   tray_items() { menu_up && note "$desk tray menu: the program's own, at $(as_desk xwininfo -id "$(window_with_role ZorvaneMenu)" | grep -- -geometry)"; }
   tray_close() { as_desk xdotool key Escape; wait_for menu_down; }
   desk_taskbar_check() { :; }
