@@ -83,6 +83,23 @@ near() {  # RGB RGB: within 40 in each channel
 about_up() { as_desk xdotool search --onlyvisible --name '^Zorvane Ver1\.1$' >/dev/null 2>&1; }
 click() { point "$1" "$2" && sleep 0.3 && press "$3" && sleep 0.1 && release "$3"; }
 
+# A session bus of the desktop's own, run as its user; its address goes into XENV.
+bus_pids=()
+session_bus() {
+  local out
+  out=$(as_desk dbus-daemon --session --fork --print-address=1 --print-pid=1) || return 1
+  XENV+=(DBUS_SESSION_BUS_ADDRESS="$(head -n1 <<<"$out")")
+  bus_pids+=("$(sed -n 2p <<<"$out")")
+}
+# The shell, its buses and whatever it started from its folder.
+stop_desktop() {  # SHELL-PID DIR
+  kill "$1" 2>/dev/null
+  pkill -f "$2" 2>/dev/null
+  ((${#bus_pids[@]})) && kill "${bus_pids[@]}" 2>/dev/null
+  bus_pids=()
+  wait "$1" 2>/dev/null
+}
+
 start_program() {
   conf=$home/.config/Kelvra/Kelvra.conf
   "${AS[@]}" mkdir -p "$(dirname "$conf")"
@@ -188,15 +205,15 @@ gnome_run() {  # DESKTOP-NAME [EXTENSION-PACKAGE]
     '</policy><auth>EXTERNAL</auth></busconfig>' >"$dir/system_bus.conf"
   dbus-daemon --fork --print-address=1 --print-pid=1 --config-file="$dir/system_bus.conf" \
     >"$dir/system_bus.txt" || { skip "$desk" "no system bus"; return; }
+  bus_pids+=("$(sed -n 2p "$dir/system_bus.txt")")
   AS=() XENV=(XDG_RUNTIME_DIR="$dir/run" HOME="$home")
-  as_desk DBUS_SYSTEM_BUS_ADDRESS="unix:path=$dir/system_bus" dbus-run-session -- bash -c \
-    'echo "$DBUS_SESSION_BUS_ADDRESS" >"$0/session_bus"; exec gnome-shell --headless --wayland --unsafe-mode --virtual-monitor 1280x800' \
-    "$dir" >"$art/$desk-shell.log" 2>&1 &
+  session_bus || { skip "$desk" "no session bus"; stop_desktop "" "$dir"; return; }
+  as_desk DBUS_SYSTEM_BUS_ADDRESS="unix:path=$dir/system_bus" gnome-shell --headless --wayland \
+    --unsafe-mode --virtual-monitor 1280x800 >"$art/$desk-shell.log" 2>&1 &
   local shell=$!
-  if ! wait_for -t 40 eval "[[ -s $dir/session_bus ]] && ls $dir/run/.mutter-Xwaylandauth.* >/dev/null 2>&1"; then
-    skip "$desk" "GNOME Shell did not start (see $desk-shell.log)"; kill $shell; return
+  if ! wait_for -t 40 eval "ls $dir/run/.mutter-Xwaylandauth.* >/dev/null 2>&1"; then
+    skip "$desk" "GNOME Shell did not start (see $desk-shell.log)"; stop_desktop $shell "$dir"; return
   fi
-  XENV+=(DBUS_SESSION_BUS_ADDRESS="$(<"$dir/session_bus")")
   wait_for -t 20 eval 'gnome_eval "global.display.get_n_monitors()" | grep -q true' || true
   local display
   display=$(gnome_eval "imports.gi.GLib.getenv('DISPLAY')" | sed -n "s/.*'\"\(:[0-9]*\)\"'.*/\1/p")
@@ -238,10 +255,8 @@ gnome_run() {  # DESKTOP-NAME [EXTENSION-PACKAGE]
     check "$desk" "Mutter keeps it out of the taskbar" eval "gnome_eval 'global.display.list_all_windows().filter(w => w.get_wm_class() == \"Zorvane\").every(w => w.skip_taskbar)' | grep -q true"
   }
   scenario
-  kill $shell 2>/dev/null
+  stop_desktop $shell "$dir"
   pkill -f "gnome-shell --headless" 2>/dev/null
-  kill "$(sed -n 2p "$dir/system_bus.txt")" 2>/dev/null
-  wait $shell 2>/dev/null
 }
 
 # ---- KWin, alone (its binary copied: the installed one carries a file capability that a
@@ -255,9 +270,8 @@ kwin_run() {
   mkdir -p "$dir/run" "$dir/home" && chmod 700 "$dir/run" && cp /usr/bin/kwin_wayland "$dir/kwin_wayland"
   home=$dir/home
   AS=() XENV=(XDG_RUNTIME_DIR="$dir/run" HOME="$home")
-  as_desk KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1 dbus-run-session -- bash -c \
-    'echo "$DBUS_SESSION_BUS_ADDRESS" >"$0/session_bus"; exec "$0/kwin_wayland" --virtual --xwayland --width 1280 --height 800' \
-    "$dir" >"$art/$desk-shell.log" 2>&1 &
+  session_bus || { skip "$desk" "no session bus"; return; }
+  as_desk "$dir/kwin_wayland" --virtual --xwayland --width 1280 --height 800 >"$art/$desk-shell.log" 2>&1 &
   local shell=$!
   kwin_display() {
     local p
@@ -265,10 +279,10 @@ kwin_run() {
       ps -o args= --ppid "$p" | sed -n 's/.*Xwayland \(:[0-9]*\).*/\1/p' | head -n1
   }
   wait_for -t 30 eval '[[ -n $(kwin_display) ]]' ||
-    { skip "$desk" "KWin did not start (see $desk-shell.log)"; kill $shell; return; }
+    { skip "$desk" "KWin did not start (see $desk-shell.log)"; stop_desktop $shell "$dir"; return; }
   local display
   display=$(kwin_display)
-  XENV+=(DISPLAY="$display" DBUS_SESSION_BUS_ADDRESS="$(<"$dir/session_bus")")
+  XENV+=(DISPLAY="$display")
   wait_for as_desk xprop -root _NET_SUPPORTING_WM_CHECK >/dev/null
   point() { as_desk xdotool mousemove "$1" "$2"; }
   press() { as_desk xdotool mousedown "$1"; }
@@ -278,9 +292,7 @@ kwin_run() {
   tray_open() { return 1; }
   desk_taskbar_check() { :; }
   scenario
-  kill $shell 2>/dev/null
-  pkill -f "^$dir/kwin_wayland" 2>/dev/null
-  wait $shell 2>/dev/null
+  stop_desktop $shell "$dir"
 }
 
 # ---- Sway with swaybar (a tray host that calls the icon's ContextMenu), as an
@@ -302,22 +314,21 @@ sway_run() {
     'default_border none' 'bar {' '  position top' '  tray_output *' '}' >"$dir/config"
   chmod a+r "$dir/config"
   XENV=(XDG_RUNTIME_DIR="$dir/run" HOME="$home" WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman)
-  as_desk dbus-run-session -- bash -c 'echo "$DBUS_SESSION_BUS_ADDRESS" >"$0/session_bus"; exec sway -c "$0/config"' \
-    "$dir" >"$art/$desk-shell.log" 2>&1 &
+  session_bus || { skip "$desk" "no session bus"; return; }
+  as_desk sway -c "$dir/config" >"$art/$desk-shell.log" 2>&1 &
   local shell=$!
-  wait_for -t 20 eval "ls $dir/run/sway-ipc.* >/dev/null 2>&1 && [[ -s $dir/session_bus ]]" ||
-    { skip "$desk" "Sway did not start (see $desk-shell.log)"; kill $shell; return; }
-  XENV+=(SWAYSOCK="$(ls "$dir"/run/sway-ipc.* | head -n1)" WAYLAND_DISPLAY=wayland-1
-    DBUS_SESSION_BUS_ADDRESS="$(<"$dir/session_bus")")
+  wait_for -t 20 eval "ls $dir/run/sway-ipc.* >/dev/null 2>&1" ||
+    { skip "$desk" "Sway did not start (see $desk-shell.log)"; stop_desktop $shell "$dir"; return; }
+  XENV+=(SWAYSOCK="$(ls "$dir"/run/sway-ipc.* | head -n1)" WAYLAND_DISPLAY=wayland-1)
   as_desk swaymsg exec "printf %s \"\$DISPLAY\" >$dir/display" >/dev/null
-  wait_for eval "[[ -s $dir/display ]]" || { skip "$desk" "no XWayland"; kill $shell; return; }
+  wait_for eval "[[ -s $dir/display ]]" || { skip "$desk" "no XWayland"; stop_desktop $shell "$dir"; return; }
   local display
   display=$(<"$dir/display")
   XENV+=(DISPLAY="$display")
   # Headless, it has no pointer: one through its virtual-pointer protocol stands in.
   gcc -O1 -o "$dir/vpointer" "$root/tests/desktops/vpointer.c" -lwayland-client &&
     chmod a+rx "$dir/vpointer" && mkfifo -m 666 "$dir/vpointer.in" ||
-    { skip "$desk" "the virtual pointer did not build"; kill $shell; return; }
+    { skip "$desk" "the virtual pointer did not build"; stop_desktop $shell "$dir"; return; }
   as_desk "$dir/vpointer" 1280 800 <"$dir/vpointer.in" >"$dir/vpointer.out" 2>&1 &
   exec 8>"$dir/vpointer.in"
   wait_for grep -q ready "$dir/vpointer.out" || check "$desk" "a virtual pointer" false
@@ -339,9 +350,7 @@ sway_run() {
   desk_taskbar_check() { :; }
   scenario
   exec 8>&-
-  kill $shell 2>/dev/null
-  pkill -u 65534 -f "sway -c $dir/config" 2>/dev/null
-  wait $shell 2>/dev/null
+  stop_desktop $shell "$dir"
 }
 
 command -v convert >/dev/null || { note "ImageMagick is missing"; exit 1; }

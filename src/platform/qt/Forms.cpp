@@ -342,19 +342,21 @@ void DispForm::Unload() {
 CommandMenu::CommandMenu() {
     menu_.setTitle(QStringLiteral("MainMenu"));
     menu_.setWindowRole(QStringLiteral("ZorvaneMenu")); // names the popup, as the picture's
+    // The exported menu has actions of its own: a QMenu whose action is triggered from
+    // elsewhere (the host's pick) is left unable to open again.
     for (const MenuEntry& e : kCommandMenu) {
-        if (e.caption)
-            actions_[std::size_t(e.item)] = menu_.addAction(QString::fromUtf8(e.caption));
-        else
+        if (!e.caption) {
             menu_.addSeparator();
-    }
-    exported_.addActions(menu_.actions());
-    // The actions are shared: one picked in the exported menu triggers here too, while
-    // Popup learns its own pick from exec.
-    for (std::size_t i = 0; i < actions_.size(); ++i) {
-        QObject::connect(actions_[i], &QAction::triggered, &exported_, [this, i] {
+            exported_.addSeparator();
+            continue;
+        }
+        const std::size_t i = std::size_t(e.item);
+        const QString caption = QString::fromUtf8(e.caption);
+        actions_[i] = menu_.addAction(caption);
+        exportedActions_[i] = exported_.addAction(caption);
+        QObject::connect(exportedActions_[i], &QAction::triggered, &exported_, [this, i] {
             ShowCheckMarks();
-            if (!inPopup_ && onExportedPick_)
+            if (onExportedPick_)
                 onExportedPick_(MenuItem(i));
         });
     }
@@ -376,11 +378,13 @@ void CommandMenu::ShowCheckMarks() {
     // Only a checkable action shows a mark, but Qt also flips one when it is
     // picked; the marks are set back from checked_ after every pick. An
     // unchecked item is left uncheckable so that no empty box shows.
-    for (std::size_t i = 0; i < actions_.size(); ++i) {
-        QAction* a = actions_[i];
-        a->setCheckable(true);
-        a->setChecked(checked_[i]);
-        a->setCheckable(checked_[i]);
+    for (auto* actions : {&actions_, &exportedActions_}) {
+        for (std::size_t i = 0; i < actions->size(); ++i) {
+            QAction* a = (*actions)[i];
+            a->setCheckable(true);
+            a->setChecked(checked_[i]);
+            a->setCheckable(checked_[i]);
+        }
     }
 }
 
@@ -417,9 +421,7 @@ std::optional<MenuItem> CommandMenu::Popup(int x, int y) {
         catcher = std::make_unique<ClickCatcher>();
         catcher->show();
     }
-    inPopup_ = true;
     QAction* picked = menu_.exec(QPoint(x, y));
-    inPopup_ = false;
     catcher.reset();
     ShowCheckMarks();
     for (std::size_t i = 0; i < actions_.size(); ++i)

@@ -160,8 +160,8 @@ class CommandMenu {
     QMenu menu_;
     QMenu exported_;
     std::function<void(MenuItem)> onExportedPick_;
-    bool inPopup_ = false; // a pick now is Popup's own
     std::array<QAction*, kMenuItemCount> actions_{};
+    std::array<QAction*, kMenuItemCount> exportedActions_{};
     std::array<bool, kMenuItemCount> checked_{};
 };
 
