@@ -198,7 +198,8 @@ TEST(Animation, KeepsFramesAndOutlinesWithinTheBudget) {
     ASSERT_TRUE(a);
     std::vector<const ShapeRects*> outlines;
     for (int tick = 0; tick < 30; ++tick) {
-        const ShapeRects& outline = a->Cut(Edges::Hard).outline;
+        const std::shared_ptr<const Cutout> cut = a->Cut(Edges::Hard);
+        const ShapeRects& outline = cut->outline;
         ASSERT_EQ(outline.rects.size(), 1u);
         EXPECT_EQ(outline.rects[0], (Rect{int(a->index() % 8), 0, int(a->index() % 8) + 1, 1}));
         if (tick >= 10 && a->index() < 3) {
@@ -272,13 +273,18 @@ TEST_F(Playing, FramesFollowTheirDelaysAndOutlinesWhileTransparent) {
     EXPECT_EQ(Count("Vesquin1.CutTo"), 0u);
 }
 
-TEST_F(Playing, AFrameSlowToShowWaitsFourTimesAsLong) {
+TEST_F(Playing, AFrameSlowToPrepareShowsFourTimesAsLong) {
     AddRedBlue();
+    rt.holdWork = true;
     StartWith("anim.gif", true);
+    // The clock moves on 200 ms between the start of the work and its end.
     rt.stepTime = std::chrono::milliseconds(200);
+    rt.CompleteWork(0);
+    rt.stepTime = {};
     Tick();
     EXPECT_EQ(Timer(), 800) << "its own delay is 100 ms";
     rt.stepTime = std::chrono::milliseconds(10);
+    rt.CompleteWork(1);
     Tick();
     EXPECT_EQ(Timer(), 300) << "quick again: its own delay";
 }

@@ -35,6 +35,7 @@ struct RecordingEvents : Events {
     void PictureLoaded(std::uint64_t ticket, PictureLoad load) override {
         loaded.push_back({ticket, std::move(load)});
     }
+    void WorkDone(std::uint64_t ticket) override { worked.push_back(ticket); }
 
     std::vector<float> trayMessages;
     int terminates = 0, taskbarCreated = 0;
@@ -44,6 +45,7 @@ struct RecordingEvents : Events {
     std::vector<std::vector<float>> mouse;
     std::vector<MenuItem> clicks;
     std::vector<std::pair<std::uint64_t, PictureLoad>> loaded;
+    std::vector<std::uint64_t> worked;
 };
 
 // A picture with a mask-green frame 2 pixels wide around a solid block.
