@@ -216,6 +216,7 @@ class FakeRuntime : public Runtime {
             std::shared_ptr<Animation> a = Animation::Start(
                 file.width, file.height, file.frames.size(), file.loopCount,
                 std::make_unique<MemoryFrames>(file.frames));
+            animationsLoaded.push_back(a);
             return {a->frame(), {}, a};
         }
         auto it = pictures.find(path);
@@ -334,6 +335,7 @@ class FakeRuntime : public Runtime {
     std::vector<MsgBoxCall> msgBoxes;
     std::map<std::string, std::shared_ptr<const Picture>> pictures;
     std::map<std::string, AnimationFile> animations;
+    std::vector<std::weak_ptr<Animation>> animationsLoaded; // one for each load, in order
     std::vector<WorkCall> works;
     bool holdWork = false;
     std::map<std::string, std::string> settings;
