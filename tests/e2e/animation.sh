@@ -70,7 +70,7 @@ hidden_costs_nothing() {
 # and Exit ends the program at once, the frame abandoned.
 slow_frames() {
   settings_write "Save=$(pic anim.gif)" "Left=$(tw 300)" "Top=$(tw 200)" Scale=True Always=1
-  ZORVANE_TEST_WORK_DELAY_MS=1500 start_program && wait_for picture_visible ||
+  ZORVANE_TEST_WORK_DELAY_MS=500 start_program && wait_for picture_visible ||
     { fail "no picture"; return 1; }
   seen_at "${CENTRE[@]}" 255,0,0 0,0,255 255,0,0 || return 1
   stop_program || return 1
