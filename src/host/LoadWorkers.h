@@ -10,9 +10,9 @@
 
 namespace zorvane {
 
-// Loads pictures, and runs other work such as preparing an animation's next frame, each on a
-// thread of its own, so that a large or slow file never holds up the windows; a load's result
-// waits here, by its ticket, until the UI thread takes it.
+// Loads pictures, each on a thread of its own, and runs other work such as preparing an
+// animation's next frame on threads kept for it a while, so that a large or slow file never
+// holds up the windows; a load's result waits here, by its ticket, until the UI thread takes it.
 //
 // Neither system's decoders can be stopped part way, so a job no longer wanted runs to its
 // end unseen; a thread is never waited for. Once these workers are gone (the program is
@@ -38,8 +38,9 @@ class LoadWorkers {
     // The result of an ended load, once.
     std::optional<PictureLoad> Take(std::uint64_t ticket);
 
-    // Runs `work`, which must not throw; its end is told as a load's is. When no thread can be
-    // started it runs here and now, and its end is told all the same.
+    // Runs `work`, which must not throw, on a thread with nothing else to do; its end is told
+    // as a load's is. When no thread can be started it runs here and now, and its end is told
+    // all the same.
     void Run(std::uint64_t ticket, std::function<void()> work);
     // True, once, when the work with this ticket has ended.
     bool TakeWork(std::uint64_t ticket);

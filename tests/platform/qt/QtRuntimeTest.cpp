@@ -522,6 +522,35 @@ TEST_F(QtRuntimeTest, LoadsRunOffTheEventLoopAndComeBackThroughIt) {
     }
 }
 
+// Work started once the work before has ended runs on the same thread, kept for it; work
+// started while another is still busy (a frame on a slow disk, no longer wanted) does not
+// wait for it.
+TEST_F(QtRuntimeTest, WorkRunsOnAThreadKeptForItAndNeverBehindBusyWork) {
+    struct Seen {
+        std::atomic<bool> release{false};
+        std::atomic<QThread*> threads[3] = {};
+    };
+    auto seen = std::make_shared<Seen>();
+    const auto runs = [&](std::size_t count) {
+        return QTest::qWaitFor([&] { return events.worked.size() == count; }, 20000);
+    };
+    rt.StartWork(1, [seen] { seen->threads[0] = QThread::currentThread(); });
+    ASSERT_TRUE(runs(1));
+    rt.StartWork(2, [seen] {
+        seen->threads[1] = QThread::currentThread();
+        while (!seen->release)
+            QThread::msleep(5);
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return seen->threads[1].load() != nullptr; }, 20000));
+    rt.StartWork(3, [seen] { seen->threads[2] = QThread::currentThread(); });
+    ASSERT_TRUE(runs(2));
+    EXPECT_EQ(events.worked.back(), 3u) << "not behind the busy one";
+    seen->release = true;
+    ASSERT_TRUE(runs(3));
+    EXPECT_EQ(seen->threads[1].load(), seen->threads[0].load());
+    EXPECT_NE(seen->threads[2].load(), seen->threads[1].load());
+}
+
 // A runtime gone while its load and work run: they end later and touch nothing of it; what the
 // work held goes with it, on its thread.
 TEST_F(QtRuntimeTest, ALoadEndingAfterItsRuntimeHasGoneIsDropped) {
