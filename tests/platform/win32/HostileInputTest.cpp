@@ -259,6 +259,13 @@ class HostileInput : public ::testing::Test {
                 if (!loaded.finished)
                     continue;
                 const Picture* before = run.Shown();
+                const SIZE size = before ? SIZE{before->width, before->height} : SIZE{};
+                // The picture as it was; a playing one moves on to its next frames meanwhile.
+                const auto unchanged = [&] {
+                    const Picture* now = run.Shown();
+                    return playing ? now && now->width == size.cx && now->height == size.cy
+                                   : now == before;
+                };
                 const RECT rect = run.DispRect();
                 const std::string path = run.program.shared().PicturePath;
                 const long boxes = run.rt.boxCount;
@@ -282,7 +289,7 @@ class HostileInput : public ::testing::Test {
                     // Refused by its name before any load: the message lists the formats.
                     ASSERT_EQ(run.rt.boxCount, boxes + 1) << in.name;
                     EXPECT_EQ(run.rt.boxes.back().text, kRefusedText) << in.name;
-                    EXPECT_EQ(run.Shown(), before) << in.name;
+                    EXPECT_TRUE(unchanged()) << in.name;
                     EXPECT_EQ(run.program.shared().PicturePath, path) << in.name;
                     continue;
                 }
@@ -310,7 +317,7 @@ class HostileInput : public ::testing::Test {
                 }
                 ASSERT_EQ(run.rt.boxCount, boxes + 1) << in.name << ": one message expected";
                 CheckBox(in, run.rt.boxes.back(), loaded.load.error);
-                EXPECT_EQ(run.Shown(), before) << in.name << ": the picture changed";
+                EXPECT_TRUE(unchanged()) << in.name << ": the picture changed";
                 const RECT now = run.DispRect();
                 EXPECT_TRUE(EqualRect(&now, &rect)) << in.name << ": the window moved";
                 EXPECT_EQ(run.program.shared().PicturePath, path) << in.name;
