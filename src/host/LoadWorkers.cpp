@@ -51,7 +51,7 @@ struct LoadWorkers::Shared {
     // Work waits here for a thread; threads wait for work a while before they end.
     std::deque<Queued> queue;
     std::condition_variable wake; // work was queued, or the workers are gone
-    std::size_t idle = 0;          // threads waiting for work
+    std::size_t idle = 0;         // threads waiting for work
 
     // Runs one piece of work, without the lock.
     static void Do(Queued& job) {

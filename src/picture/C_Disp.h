@@ -89,17 +89,17 @@ class C_Disp {
     Runtime& rt_;
     Module1& m_;
     C_Menu& menu_;
+    std::shared_ptr<const Picture> still_; // the picture shown, when it has no frames
+    std::optional<Cutout> stillCut_;       // made for still_ with stillEdges_
+    Edges stillEdges_ = Edges::Hard;
     // The picture shown, when it has frames; while a worker prepares the next frame, the
     // worker's alone.
     std::shared_ptr<Animation> animation_;
-    Frame shown_;                      // its frame on the screen
-    std::shared_ptr<NextFrame> next_;  // the frame after it
-    std::uint64_t preparing_ = 0;      // the ticket of the work on next_; 0 while none runs
+    Frame shown_;                     // its frame on the screen
+    std::shared_ptr<NextFrame> next_; // the frame after it
+    std::uint64_t preparing_ = 0;     // the ticket of the work on next_; 0 while none runs
     std::uint64_t lastWork_ = 0;
-    bool late_ = false;                // the next frame was due before it was ready
-    std::shared_ptr<const Picture> still_; // the picture shown, when it has none
-    std::optional<Cutout> stillCut_;       // made for still_ with stillEdges_
-    Edges stillEdges_ = Edges::Hard;
+    bool late_ = false;              // the next frame was due before it was ready
     Edges edges_ = Edges::Hard;      // what the frames of a playing picture are cut with
     std::optional<Pending> pending_; // the load whose picture is to show next
     std::uint64_t lastTicket_ = 0;

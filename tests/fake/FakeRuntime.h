@@ -213,9 +213,9 @@ class FakeRuntime : public Runtime {
     PictureLoad Decode(const std::string& path) {
         if (auto anim = animations.find(path); anim != animations.end()) {
             const AnimationFile& file = anim->second;
-            std::shared_ptr<Animation> a = Animation::Start(
-                file.width, file.height, file.frames.size(), file.loopCount,
-                std::make_unique<MemoryFrames>(file.frames));
+            std::shared_ptr<Animation> a =
+                Animation::Start(file.width, file.height, file.frames.size(), file.loopCount,
+                                 std::make_unique<MemoryFrames>(file.frames));
             animationsLoaded.push_back(a);
             return {a->frame(), {}, a};
         }
@@ -256,8 +256,8 @@ class FakeRuntime : public Runtime {
             events->WorkDone(ticket);
     }
     std::size_t WorksRunning() const {
-        return std::size_t(std::count_if(works.begin(), works.end(),
-                                         [](const WorkCall& w) { return !w.done; }));
+        return std::size_t(
+            std::count_if(works.begin(), works.end(), [](const WorkCall& w) { return !w.done; }));
     }
 
     std::string GetSetting(const std::string& app, const std::string& section,

@@ -366,20 +366,20 @@ TEST_P(FrameInPreparation, NeverShowsOnceUnwanted) {
         EXPECT_EQ(Timer(), 700);
     }
 }
-INSTANTIATE_TEST_SUITE_P(Playing, FrameInPreparation,
-                         ::testing::Values(WhileAFrameIsPrepared{"Hidden", nullptr},
-                                           WhileAFrameIsPrepared{"AStillPictureChosen", "still.bmp"},
-                                           WhileAFrameIsPrepared{"AnotherAnimationChosen",
-                                                                 "other.gif"}),
-                         RowName());
+INSTANTIATE_TEST_SUITE_P(
+    Playing, FrameInPreparation,
+    ::testing::Values(WhileAFrameIsPrepared{"Hidden", nullptr},
+                      WhileAFrameIsPrepared{"AStillPictureChosen", "still.bmp"},
+                      WhileAFrameIsPrepared{"AnotherAnimationChosen", "other.gif"}),
+    RowName());
 
 // Transparent or smooth edges changed while the next frame is being prepared: the frame on the
 // screen is cut again at once, and the next one, cut with the edges of before, again before it
 // shows.
 struct EdgesChange {
     const char* name;
-    bool transparent;       // at the start; smooth edges are on
-    MenuItem change;        // clicked while the frame is prepared
+    bool transparent;         // at the start; smooth edges are on
+    MenuItem change;          // clicked while the frame is prepared
     std::optional<Edges> cut; // what both frames are cut with after it
 };
 struct EdgesChangedWhilePreparing : Playing, ::testing::WithParamInterface<EdgesChange> {};
