@@ -31,7 +31,8 @@ inline constexpr UINT kLoadEndedMessage = WM_APP + 1;
 inline constexpr UINT kWorkEndedMessage = WM_APP + 2;
 
 // Holds the multithreaded apartment open while it lives: an animation's decoder, made there by
-// a loader, is read there frame by frame by one short-lived worker after another.
+// a loader thread that has ended since, is read there frame by frame by work threads that come
+// and go.
 class MtaUsage {
 public:
     MtaUsage() {
