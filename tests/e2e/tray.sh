@@ -75,8 +75,6 @@ late_taskbar() {
   wait_for gone || fail "Exit did not end the process"
 }
 
-ms_since() { awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN { printf "%d", (b - a) * 1000 }'; }
-
 # A picture that takes long to load (ZORVANE_TEST_LOAD_DELAY_MS holds every load back, as a
 # slow disk would): the tray icon and its menu answer meanwhile, About comes up, and Exit
 # ends the program at once, the load abandoned.
@@ -97,16 +95,7 @@ slow_load() {
   wait_for msgbox_up || { fail "no About box while the picture loads"; return 1; }
   msgbox_ok || return 1
   menu_from_tray || return 1
-  # The process itself, watched through /proc: cheap enough to time the exit closely.
-  local g proc=$PID
-  [[ $E2E_BACKEND == wine ]] && proc=$(unix_pid 2>/dev/null)
-  read -r -a g <<<"$(menu_geometry)"
-  t0=$EPOCHREALTIME
-  click $((g[0] + 40)) $((g[1] + g[3] - g[3] * 12 / 152)) # Exit, the last item
-  local end=$((SECONDS + 10))
-  while [[ -r /proc/$proc/stat && $(awk '{ print $3 }' "/proc/$proc/stat" 2>/dev/null) != Z ]] &&
-    ((SECONDS < end)); do sleep 0.02; done
-  exit_ms=$(ms_since "$t0")
+  exit_ms=$(exit_from_menu)
   log "during a slow load: menu opened in $menu_ms ms (click to menu seen), Exit ended the process in $exit_ms ms"
   gone || { fail "Exit did not end the process while the picture loads"; return 1; }
   ((exit_ms < 1000)) || { fail "Exit took $exit_ms ms while the picture loads"; return 1; }

@@ -146,9 +146,16 @@ int TrayMessage(QSystemTrayIcon::ActivationReason reason) {
 
 QtRuntime::QtRuntime()
     : loadsDone_(std::make_unique<QObject>()),
-      loads_(&LoadPictureFile, [this](std::uint64_t ticket) {
+      loads_(&LoadPictureFile, [this](LoadWorkers::Job job, std::uint64_t ticket) {
           QMetaObject::invokeMethod(
-              loadsDone_.get(), [this, ticket] { LoadEnded(ticket); }, Qt::QueuedConnection);
+              loadsDone_.get(),
+              [this, job, ticket] {
+                  if (job == LoadWorkers::Job::Load)
+                      LoadEnded(ticket);
+                  else
+                      WorkEnded(ticket);
+              },
+              Qt::QueuedConnection);
       }) {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const qreal dpiX = screen->logicalDotsPerInchX();
@@ -306,6 +313,17 @@ void QtRuntime::LoadEnded(std::uint64_t ticket) {
     inFlight_.erase(ticket);
     if (Events* events = this->events())
         events->PictureLoaded(ticket, std::move(*load));
+}
+
+void QtRuntime::StartWork(std::uint64_t ticket, std::function<void()> work) {
+    loads_.Run(ticket, std::move(work));
+}
+
+void QtRuntime::WorkEnded(std::uint64_t ticket) {
+    if (!loads_.TakeWork(ticket))
+        return;
+    if (Events* events = this->events())
+        events->WorkDone(ticket);
 }
 
 void QtRuntime::StartLoad(std::uint64_t ticket, const std::string& path) {
