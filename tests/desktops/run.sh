@@ -145,9 +145,8 @@ scenario() {
     check "$desk" "the tray host opens the command menu" wait_for -t 5 tray_items
     if tray_pick About; then
       check "$desk" "About from the tray host's menu" wait_for -t 5 about_up
-      as_desk xdotool search --onlyvisible --name '^Zorvane Ver1\.1$' windowactivate --sync key Escape >/dev/null 2>&1
-      check "$desk" "its box closes with Escape" wait_for -t 5 eval '! about_up'
-      sleep 1
+      about_close
+      check "$desk" "its box closes" wait_for -t 5 eval '! about_up'
     else
       tray_close
     fi
@@ -245,6 +244,11 @@ gnome_run() {  # DESKTOP-NAME [EXTENSION-PACKAGE]
     [[ $items == *true*画像交換*常に手前表示*透過*Exit* ]]
   }
   tray_close() { gnome_eval "$indicator.menu.close()" >/dev/null; }
+  # Closed as its title bar's close button would: a key through XTEST stays held in
+  # Mutter's eyes and comes back, repeating, to the next X window that takes the keyboard.
+  about_close() {
+    gnome_eval "global.display.list_all_windows().filter(w => w.get_title() == 'Zorvane Ver1.1').forEach(w => w.delete(global.get_current_time()))" >/dev/null
+  }
   tray_pick() {  # TEXT: clicks the host's menu item that starts with it
     local xy
     xy=$(gnome_eval "let i = $indicator.menu._getMenuItems().find(i => i.label && i.label.text.startsWith('$1')); let [x, y] = i.get_transformed_position(); let [w, h] = i.get_transformed_size(); Math.round(x + w / 2) + ' ' + Math.round(y + h / 2)" |

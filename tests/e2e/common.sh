@@ -293,6 +293,15 @@ click_item() {  # first|last
 }
 # Clicks Exit, the last item of the open menu, and prints the milliseconds until the process
 # ended (10 s at most), watched through /proc: cheap enough to time the exit closely.
+# The tray menu opened, timed: the milliseconds from the right-click to the menu seen
+# (checked without pause, so that the figure is the program's and not the polling's).
+timed_menu_from_tray() {
+  tray_shown || { fail "no tray icon to click"; return 1; }
+  local t0=$EPOCHREALTIME end=$((SECONDS + 5))
+  click "$TRAY_X" "$TRAY_Y" 3
+  until menu_open; do ((SECONDS < end)) || { fail "no menu after a right click on the tray icon"; return 1; }; done
+  ms_since "$t0"
+}
 exit_from_menu() {
   local g proc=$PID t0 end
   [[ $E2E_BACKEND == wine ]] && proc=$(unix_pid 2>/dev/null)
