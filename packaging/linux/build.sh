@@ -1,13 +1,11 @@
 # Sourced by scripts/package (root, dist and made set): builds the Debian package
 # zorvane_VERSION_ARCH.deb with CPack from a Release build of its own (build/deb, prefix
-# /usr, Debian's hardening flags), copies it to $dist and adds it to made.
-deb_build=$root/build/deb
-deb_flags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"; }
-cmake -S "$root" -B "$deb_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
-  -DCMAKE_C_FLAGS="$(deb_flags CPPFLAGS) $(deb_flags CFLAGS)" \
-  -DCMAKE_CXX_FLAGS="$(deb_flags CPPFLAGS) $(deb_flags CXXFLAGS)" \
-  -DCMAKE_EXE_LINKER_FLAGS="$(deb_flags LDFLAGS)" >/dev/null
+# /usr, Debian's hardening flags: packaging/linux/configure.sh), copies it to $dist and
+# adds it to made. ZORVANE_DEB_BUILD names another build folder configured the same way
+# to make it from (scripts/test's build/native).
+deb_build=${ZORVANE_DEB_BUILD:-$root/build/deb}
+source "$root/packaging/linux/configure.sh"
+deb_configure "$root" "$deb_build"
 # Only what the package holds: not the tests.
 cmake --build "$deb_build" --target ZorvaneQt zorvane_linux_files
 deb_version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$deb_build/CMakeCache.txt")

@@ -1,6 +1,8 @@
 # Sourced by scripts/package: builds the per-user MSI and the portable zip into $dist and
 # adds them to made. Both hold the same Zorvane.exe (a Release build, stripped).
-win_build=$root/build/package-windows
+# ZORVANE_PACKAGE_WINDOWS_BUILD names another Release build folder to make them from
+# (scripts/test's build/windows).
+win_build=${ZORVANE_PACKAGE_WINDOWS_BUILD:-$root/build/package-windows}
 cmake -S "$root" -B "$win_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
 cmake --build "$win_build" --target Zorvane ZorvaneSetup

@@ -27,5 +27,5 @@ drag_save_restart() {
 }
 
 e2e_begin
-group "drag moves; save and restart restore the place" drag_save_restart
+group --scaled "drag moves; save and restart restore the place" drag_save_restart
 e2e_end

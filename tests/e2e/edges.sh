@@ -20,6 +20,7 @@ blends() {
                              c[3] - c[2] <= 4) n += $2 } END { print n + 0 }'
 }
 rim_is() { [[ $(rim) == "$1" ]]; }
+smooth_saved_is() { settings_read && [[ ${SETTINGS[Smooth]-} == "$1" ]]; }
 rim_shows() { (($(rim) > 0)); }
 choose() { menu_here $((X + W / 2)) $((Y + H / 2)) && pick "$1"; }
 
@@ -43,11 +44,11 @@ no_rim_and_the_hard_edge_back() {
   fi
   choose m && wait_for rim_shows || { fail "m did not bring the hard edge back"; return 1; }
   log "  hard edges: $(rim) rim pixels"
-  choose s && wait_for settings_read && expect_eq "saved" 0 "${SETTINGS[Smooth]-}" || return 1
+  choose s && wait_for smooth_saved_is 0 || { fail "saved Smooth: expected [0], seen [${SETTINGS[Smooth]-}]"; return 1; }
   stop_program && start_program && wait_for picture_visible || return 1
   wait_for rim_shows || { fail "hard edges not restored"; return 1; }
   choose m && wait_for rim_is 0 || { fail "m did not make the edge soft again"; return 1; }
-  choose s && wait_for settings_read && expect_eq "saved" 1 "${SETTINGS[Smooth]-}"
+  choose s && wait_for smooth_saved_is 1 || fail "saved Smooth: expected [1], seen [${SETTINGS[Smooth]-}]"
 }
 
 # A compositing manager on the display: the window's alpha blends with the desktop.

@@ -105,9 +105,9 @@ unloadable() {
 }
 
 e2e_begin
-group "saved: transparent, always on top; second start" transparent_topmost
-group "saved: transparent off, not on top" plain_not_topmost
-group "saved: the path alone" path_only
+group --scaled "saved: transparent, always on top; second start" transparent_topmost
+group --scaled "saved: transparent off, not on top" plain_not_topmost
+group --scaled "saved: the path alone" path_only
 group "saved: a JPEG on the mask green, transparent" jpeg_transparent
 group "saved: a BMP keeps a pixel one level off the green" bmp_exact
 group "saved picture that cannot be loaded" unloadable

@@ -61,6 +61,7 @@ signal_and_late_tray() {
 late_taskbar() {
   local file=$E2E_ART/$E2E_NAME-faketray.txt
   rm -f "$file"
+  # (explorer through start.exe, for the probe's console: see e2e_begin)
   wine explorer "/desktop=$E2E_DESKTOP,$E2E_SIZE" "$(winpath "$E2E_PROBE")" faketray 12000 \
     "$(winpath "$file")" >>"$E2E_ART/$E2E_NAME-wine.log" 2>&1 9>&- &
   wait_for eval '[[ $(<"$file") == ready ]]' 2>/dev/null || { fail "no refusing taskbar"; return 1; }

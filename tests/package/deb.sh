@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Debian package: builds it as scripts/package does (packaging/linux/build.sh, into
-# build/deb-test), checks it with lintian, desktop-file-validate and appstreamcli, checks
-# what it holds, and runs the native startup scenario (tests/e2e/startup.sh) against the
-# program extracted from it.
+# build/deb-test; from the build folder ZORVANE_DEB_BUILD when set, as scripts/test sets
+# it), checks it with lintian, desktop-file-validate and appstreamcli, checks what it
+# holds, and runs the native startup scenario (tests/e2e/startup.sh) against the program
+# extracted from it.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 cd "$root" || exit 1
@@ -19,7 +20,7 @@ deb=$(
   source packaging/linux/build.sh >&2
   printf '%s' "${made[0]}"
 ) && [[ -f $deb ]] || { echo "deb: FAIL: the package did not build" >&2; exit 1; }
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/deb/CMakeCache.txt)
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "${ZORVANE_DEB_BUILD:-build/deb}/CMakeCache.txt")
 arch=$(dpkg --print-architecture)
 echo "deb: $(basename "$deb"), $(stat -c %s "$deb") bytes"
 

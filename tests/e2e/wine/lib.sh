@@ -90,7 +90,7 @@ start_program() {
   if ((E2E_MONITORS)); then
     wine "${E2E_EXE_WIN:-$(winpath "$E2E_EXE")}" >>"$E2E_ART/$E2E_NAME-wine.log" 2>&1 9>&- &
   else
-    wine explorer "/desktop=$E2E_DESKTOP,$E2E_SIZE" "${E2E_EXE_WIN:-$(winpath "$E2E_EXE")}" \
+    wine "$(zv_wine_exe explorer)" "/desktop=$E2E_DESKTOP,$E2E_SIZE" "${E2E_EXE_WIN:-$(winpath "$E2E_EXE")}" \
       >>"$E2E_ART/$E2E_NAME-wine.log" 2>&1 9>&- &
   fi
   local line
@@ -118,6 +118,14 @@ unix_pid() {
   return 1
 }
 cpu_ticks() { local p; p=$(unix_pid) && awk '{ print $14 + $15 }' "/proc/$p/stat"; }
+# The processes of this prefix (seconds since each started, state, command), for a failure.
+wine_processes() {
+  local p
+  for p in /proc/[0-9]*; do
+    tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
+    ps -o etimes=,stat=,args= -p "${p#/proc/}" 2>/dev/null
+  done
+}
 # The program's peak resident memory, in KB.
 peak_kb() { awk '/^VmHWM/ { print $2 }' "/proc/$(unix_pid)/status"; }
 
@@ -147,7 +155,7 @@ stop_program() {
 
 # ---- registry
 
-settings_clear() { wine reg delete "$E2E_KEY" /f >/dev/null 2>&1; return 0; }
+settings_clear() { wine "$(zv_wine_exe reg)" delete "$E2E_KEY" /f >/dev/null 2>&1; return 0; }
 
 # settings_write NAME=VALUE...: the values the program reads at startup.
 settings_write() {
@@ -160,7 +168,7 @@ settings_write() {
       printf '"%s"="%s"\r\n' "$name" "$value"
     done
   } | iconv -f UTF-8 -t UTF-16 >"$reg"
-  wine reg import "$reg" >/dev/null 2>&1 || fail "reg import failed"
+  wine "$(zv_wine_exe reg)" import "$reg" >/dev/null 2>&1 || fail "reg import failed"
 }
 
 # Fills SETTINGS[name] from the registry; false when the key is absent.
@@ -169,7 +177,7 @@ settings_read() {
   SETTINGS=()
   local reg=$E2E_ART/$E2E_NAME-export.reg name value line
   rm -f "$reg"
-  wine reg export "$E2E_KEY" "$reg" /y >/dev/null 2>&1 || return 1
+  wine "$(zv_wine_exe reg)" export "$E2E_KEY" "$reg" /y >/dev/null 2>&1 || return 1
   while IFS= read -r line; do
     [[ $line =~ ^\"([^\"]*)\"=\"(.*)\"$ ]] || continue
     name=${BASH_REMATCH[1]} value=${BASH_REMATCH[2]}
@@ -287,6 +295,8 @@ e2e_begin() {
   zv_xvfb_start 9>&- || exit 1
   ZV_DPI=$E2E_DPI zv_wine_prefix "${E2E_PREFIX:-$E2E_ROOT/build/e2e-wine}" >/dev/null 9>&- || exit 1
   # A process that does nothing keeps the desktop, and its taskbar, between program runs.
+  # explorer by its bare name: through start.exe, which has the console of this script,
+  # so the probe (a console program) opens no console window on the desktop.
   wine explorer "/desktop=$E2E_DESKTOP,$E2E_SIZE" "$(winpath "$E2E_PROBE")" hold \
     >>"$E2E_ART/$E2E_NAME-wine.log" 2>&1 9>&- &
   wait_for -t 60 eval 'xdotool search --name "^$E2E_DESKTOP - Wine desktop\$" >/dev/null' ||
