@@ -317,14 +317,24 @@ click_item() {  # first|last
 }
 # Clicks Exit, the last item of the open menu, and prints the milliseconds until the process
 # ended (10 s at most), watched through /proc: cheap enough to time the exit closely.
-# The tray menu opened, timed: the milliseconds from the right-click to the menu seen
-# (checked without pause, so that the figure is the program's and not the polling's).
+# The tray menu opened, timed: MENU_MS gets the milliseconds from the right-click to the menu
+# seen (checked without pause, so that the figure is the program's and not the polling's).
+# As menu_from_tray, a second click when the first opened nothing (the figure is then the
+# second's, and says so). Not in a subshell: the Wine backend's probe keeps count of its
+# requests.
 timed_menu_from_tray() {
   tray_shown || { fail "no tray icon to click"; return 1; }
-  local t0=$EPOCHREALTIME end=$((SECONDS + 5))
-  click "$TRAY_X" "$TRAY_Y" 3
-  until menu_open; do ((SECONDS < end)) || { fail "no menu after a right click on the tray icon"; return 1; }; done
-  ms_since "$t0"
+  local try end
+  for try in 1 2; do
+    end=$((SECONDS + 4))
+    tray_right_click
+    until menu_open; do ((SECONDS < end)) || continue 2; done
+    MENU_MS=$(ms_since "$CLICKED_AT")
+    ((try == 1)) || MENU_MS+=" (second click)"
+    return 0
+  done
+  fail "no menu after two right clicks on the tray icon"
+  return 1
 }
 exit_from_menu() {
   local g proc=$PID t0 end

@@ -199,6 +199,7 @@ menu_open() { [[ -n $(menu_id) ]]; }
 menu_geometry() { geometry_of "$(menu_id)"; }
 # Now and then (about one run in eight on a busy machine) an XEmbed icon's right click
 # opens no menu; a person clicks again, and so does this, once, saying so.
+tray_right_click() { CLICKED_AT=$EPOCHREALTIME; click "$TRAY_X" "$TRAY_Y" 3; }
 menu_from_tray() {
   tray_shown || { fail "no tray icon to click"; return 1; }
   click "$TRAY_X" "$TRAY_Y" 3
