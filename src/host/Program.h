@@ -36,6 +36,7 @@ class Program final : public Events {
     void PictureLoaded(std::uint64_t ticket, PictureLoad load) override {
         disp_.PictureLoaded(ticket, std::move(load));
     }
+    void WorkDone(std::uint64_t ticket) override { disp_.WorkDone(ticket); }
 
     Module1& shared() { return m_; }
 

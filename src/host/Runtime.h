@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -151,6 +152,10 @@ class Runtime {
     // slow file never holds them up; the result comes back later as PictureLoaded(ticket) on
     // this thread. A load cannot be cancelled: one no longer wanted still ends that way.
     virtual void StartLoad(std::uint64_t ticket, const std::string& path) = 0;
+    // Runs `work` away from the windows, as a load runs; WorkDone(ticket) follows on this
+    // thread once it has ended. `work` must not throw, and must own all it touches: work no
+    // longer wanted still runs to its end, perhaps after the windows have gone.
+    virtual void StartWork(std::uint64_t ticket, std::function<void()> work) = 0;
 
     // A value that is absent, or not text, reads as defaultText.
     virtual std::string GetSetting(const std::string& app, const std::string& section,
@@ -195,6 +200,8 @@ class Events {
     virtual void C_Menu_Click(MenuItem item) = 0;
     // A load StartLoad began has ended, with the picture or why it could not be shown.
     virtual void PictureLoaded(std::uint64_t ticket, PictureLoad load) = 0;
+    // Work StartWork began has ended.
+    virtual void WorkDone(std::uint64_t ticket) = 0;
 };
 
 } // namespace zorvane

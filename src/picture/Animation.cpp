@@ -132,7 +132,7 @@ bool Animation::Advance() {
     return true;
 }
 
-const Cutout& Animation::Cut(Edges edges) {
+std::shared_ptr<const Cutout> Animation::Cut(Edges edges) {
     if (edges != edges_) {
         for (const auto& kept : kept_)
             if (kept && kept->cut) {
@@ -142,21 +142,18 @@ const Cutout& Animation::Cut(Edges edges) {
         current_->cut.reset(); // one the budget did not keep counts for nothing
         edges_ = edges;
     }
-    if (!current_->cut) {
-        auto cut = std::make_shared<const Cutout>(MakeCutout(*current_->picture, edges));
-        const std::uint64_t bytes = CutoutBytes(*cut);
-        // A frame the budget does not keep drops its cutout with itself; a kept one keeps
-        // it while the budget allows.
-        if (kept_[index_] != current_ || used_ + bytes <= budget_) {
-            if (kept_[index_] == current_)
-                used_ += bytes;
-            current_->cut = std::move(cut);
-        } else {
-            transientCut_ = std::move(cut);
-            return *transientCut_;
-        }
+    if (current_->cut)
+        return current_->cut;
+    auto cut = std::make_shared<const Cutout>(MakeCutout(*current_->picture, edges));
+    const std::uint64_t bytes = CutoutBytes(*cut);
+    // A frame the budget does not keep drops its cutout with itself; a kept one keeps it
+    // while the budget allows. One kept by neither lives while it is shown.
+    if (kept_[index_] != current_ || used_ + bytes <= budget_) {
+        if (kept_[index_] == current_)
+            used_ += bytes;
+        current_->cut = cut;
     }
-    return *current_->cut;
+    return cut;
 }
 
 } // namespace zorvane

@@ -41,7 +41,8 @@ inline constexpr int FrameDelay(int fileDelayMs) {
 
 // An animated picture playing on its logical screen: composes each frame over what the
 // frames before it left, keeps composed frames and outlines while they fit the budget,
-// and counts the loops.
+// and counts the loops. One thread at a time uses it: the program hands it to a worker to
+// prepare each next frame.
 class Animation {
   public:
     // Reads and composes frame 0; null when it cannot be read or the screen is not allowed.
@@ -64,7 +65,7 @@ class Animation {
     bool Advance();
     // The current frame cut to its outline with these edges; made once for each frame the
     // budget keeps (again for all frames when the edges asked for change).
-    const Cutout& Cut(Edges edges);
+    std::shared_ptr<const Cutout> Cut(Edges edges);
 
   private:
     struct Composed {
@@ -93,7 +94,6 @@ class Animation {
     std::vector<std::shared_ptr<Composed>> kept_;
     std::shared_ptr<Composed> current_;
     Edges edges_ = Edges::Hard; // of the cutouts kept
-    std::shared_ptr<const Cutout> transientCut_;
 };
 
 } // namespace zorvane

@@ -6,15 +6,48 @@
 
 #include <algorithm>
 #include <chrono>
+#include <new>
+#include <optional>
 
 namespace zorvane {
 
 namespace {
 
-// A frame waits at least this many times as long as it took to compose and shape.
+// A frame shows at least this many times as long as it took to prepare.
 constexpr int kBusyShare = 4;
 
 } // namespace
+
+struct C_Disp::NextFrame {
+    std::shared_ptr<Animation> animation;
+    std::optional<Edges> edges; // to cut the frame with; none while Transparent is off
+    // The worker's while it runs; the UI thread's once it has ended.
+    bool advanced = false;
+    Frame frame;
+    // The UI thread's alone.
+    std::chrono::steady_clock::time_point started;
+    std::chrono::steady_clock::duration took{};
+
+    // On the worker: moves the animation on, once, and cuts its frame with the edges asked for.
+    void Prepare() {
+        try {
+            if (!advanced) {
+                frame.ended = !animation->Advance();
+                advanced = true;
+            }
+            if (frame.ended)
+                return;
+            frame.picture = animation->frame();
+            frame.delayMs = animation->delayMs();
+            frame.cut = edges ? animation->Cut(*edges) : nullptr;
+            frame.edges = edges.value_or(Edges::Hard);
+        } catch (const std::bad_alloc&) {
+            // No memory for this frame: the picture stops on the one shown.
+            frame = Frame{};
+            frame.ended = true;
+        }
+    }
+};
 
 void C_Disp::ShowPicture(const std::string& path, PicturePick pick,
                          const std::optional<SavedPosition>& position) {
@@ -51,6 +84,15 @@ void C_Disp::Show(PictureLoad loaded, const std::optional<SavedPosition>& positi
     animation_ = std::move(loaded.animation);
     still_ = animation_ ? nullptr : loaded.picture;
     stillCut_.reset();
+    if (animation_) {
+        // The first frame is cut here, as a still picture is, to the outline the animation
+        // keeps for it; a worker cuts the others.
+        edges_ = EdgesNow();
+        shown_.picture = animation_->frame();
+        shown_.cut = m_.ScaleOn ? animation_->Cut(edges_) : nullptr;
+        shown_.edges = edges_;
+        shown_.delayMs = animation_->delayMs();
+    }
     Form& f = form();
     ShapeControl& ctl = rt_.Vesquin1();
     f.SetVisible(false);
@@ -73,8 +115,10 @@ void C_Disp::Show(PictureLoad loaded, const std::optional<SavedPosition>& positi
     ApplyShape();
     f.Show();
     f.SetVisible(true);
-    if (animation_ && animation_->playing())
-        rt_.SetTimer(TimerId::Animation, animation_->delayMs());
+    if (animation_ && animation_->playing()) {
+        rt_.SetTimer(TimerId::Animation, shown_.delayMs);
+        PrepareNext();
+    }
 }
 
 void C_Disp::ApplyShape() {
@@ -84,10 +128,19 @@ void C_Disp::ApplyShape() {
         return;
     }
     edges_ = EdgesNow();
-    if (animation_)
-        ctl.ShowFrame(animation_->frame(), &animation_->Cut(edges_));
-    else
+    if (!animation_) {
         ctl.CutTo(StillCut(edges_));
+        return;
+    }
+    // The frame on the screen was shown without a cut, or the edges changed: it is cut here,
+    // as a still picture is. The next one, if ready, is cut again by a worker.
+    if (!shown_.cut || shown_.edges != edges_) {
+        shown_.cut = std::make_shared<const Cutout>(MakeCutout(*shown_.picture, edges_));
+        shown_.edges = edges_;
+    }
+    ctl.ShowFrame(shown_.picture, shown_.cut.get());
+    if (next_ && !preparing_ && !ShowsAsItIs(next_->frame))
+        StartPreparing();
 }
 
 Edges C_Disp::EdgesNow() {
@@ -109,22 +162,77 @@ const Cutout& C_Disp::StillCut(Edges edges) {
 void C_Disp::StopAnimation() {
     if (animation_)
         rt_.KillTimer(TimerId::Animation);
+    // A frame still being prepared is dropped unseen; its work holds what it uses.
     animation_.reset();
+    shown_ = Frame{};
+    next_.reset();
+    preparing_ = 0;
+    late_ = false;
+}
+
+void C_Disp::PrepareNext() {
+    next_ = std::make_shared<NextFrame>();
+    next_->animation = animation_;
+    StartPreparing();
+}
+
+void C_Disp::StartPreparing() {
+    next_->edges = m_.ScaleOn ? std::optional(edges_) : std::nullopt;
+    next_->started = rt_.Now();
+    // Kept before the work starts: a runtime may end it before StartWork returns.
+    preparing_ = ++lastWork_;
+    rt_.StartWork(preparing_, [next = next_] { next->Prepare(); });
+}
+
+bool C_Disp::ShowsAsItIs(const Frame& frame) const {
+    return frame.ended || !m_.ScaleOn || (frame.cut && frame.edges == edges_);
+}
+
+void C_Disp::WorkDone(std::uint64_t ticket) {
+    // The frame of a picture no longer shown ends unseen.
+    if (!preparing_ || ticket != preparing_)
+        return;
+    preparing_ = 0;
+    next_->took += rt_.Now() - next_->started;
+    if (!ShowsAsItIs(next_->frame))
+        StartPreparing(); // the edges changed while it was cut
+    else if (late_)
+        ShowNext();
 }
 
 void C_Disp::AnimationTimer() {
     // Hidden, or at the end of its last loop, the picture stands still and costs nothing.
-    const auto start = rt_.Now();
-    if (!animation_ || !form().Visible() || !animation_->Advance()) {
+    if (!next_ || !form().Visible()) {
         rt_.KillTimer(TimerId::Animation);
         return;
     }
-    rt_.Vesquin1().ShowFrame(animation_->frame(), m_.ScaleOn ? &animation_->Cut(edges_) : nullptr);
-    // Frames too large to compose at their own pace (past the budget, each is composed
-    // again) are slowed down, so that the program stays mostly idle and answers at once.
-    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(rt_.Now() - start);
-    rt_.SetTimer(TimerId::Animation,
-                 std::max(animation_->delayMs(), int(spent.count()) * kBusyShare));
+    if (preparing_ || !ShowsAsItIs(next_->frame)) {
+        // Not ready yet: it shows as soon as it is, and the frames go on from there.
+        rt_.KillTimer(TimerId::Animation);
+        late_ = true;
+        if (!preparing_)
+            StartPreparing();
+        return;
+    }
+    ShowNext();
+}
+
+void C_Disp::ShowNext() {
+    late_ = false;
+    if (!form().Visible())
+        return; // hidden while it was prepared
+    const std::shared_ptr<NextFrame> next = std::move(next_);
+    if (next->frame.ended) {
+        rt_.KillTimer(TimerId::Animation);
+        return;
+    }
+    shown_ = std::move(next->frame);
+    rt_.Vesquin1().ShowFrame(shown_.picture, m_.ScaleOn ? shown_.cut.get() : nullptr);
+    // Frames too large to prepare at their own pace (past the budget, each is composed
+    // again) are slowed down, so that the program stays mostly idle.
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(next->took);
+    rt_.SetTimer(TimerId::Animation, std::max(shown_.delayMs, int(took.count()) * kBusyShare));
+    PrepareNext();
 }
 
 void C_Disp::MoveToSavedPosition(const SavedPosition& position) {

@@ -45,13 +45,32 @@ class C_Disp {
 
     // The next frame of an animated picture is due.
     void AnimationTimer();
+    // Work StartWork began has ended: the next frame is ready, if it is still wanted.
+    void WorkDone(std::uint64_t ticket);
 
     // Cuts the window to the picture's outline while Transparent is on, the whole
     // rectangle otherwise. A playing picture's outlines are the ones its frames keep.
     void ApplyShape();
 
   private:
+    // A frame of the playing picture, as it shows.
+    struct Frame {
+        std::shared_ptr<const Picture> picture;
+        std::shared_ptr<const Cutout> cut; // made with `edges`; none while Transparent was off
+        Edges edges = Edges::Hard;
+        int delayMs = 0;
+        bool ended = false; // the last loop is over: no frame
+    };
+    // The next frame, prepared by a worker. It holds the animation while it works.
+    struct NextFrame;
+
     void StopAnimation();
+    // Starts preparing the frame after the one shown, or cutting the one prepared again.
+    void PrepareNext();
+    void StartPreparing();
+    // The frame prepared is shown, or the picture stops at its last frame.
+    void ShowNext();
+    bool ShowsAsItIs(const Frame& frame) const;
     // The edges the outline takes now: soft unless turned off, and soft in colour alone
     // where the desktop cannot blend.
     Edges EdgesNow();
@@ -70,10 +89,17 @@ class C_Disp {
     Runtime& rt_;
     Module1& m_;
     C_Menu& menu_;
-    std::shared_ptr<Animation> animation_; // the picture shown, when it has frames
-    std::shared_ptr<const Picture> still_; // the picture shown, when it has none
+    std::shared_ptr<const Picture> still_; // the picture shown, when it has no frames
     std::optional<Cutout> stillCut_;       // made for still_ with stillEdges_
     Edges stillEdges_ = Edges::Hard;
+    // The picture shown, when it has frames; while a worker prepares the next frame, the
+    // worker's alone.
+    std::shared_ptr<Animation> animation_;
+    Frame shown_;                     // its frame on the screen
+    std::shared_ptr<NextFrame> next_; // the frame after it
+    std::uint64_t preparing_ = 0;     // the ticket of the work on next_; 0 while none runs
+    std::uint64_t lastWork_ = 0;
+    bool late_ = false;              // the next frame was due before it was ready
     Edges edges_ = Edges::Hard;      // what the frames of a playing picture are cut with
     std::optional<Pending> pending_; // the load whose picture is to show next
     std::uint64_t lastTicket_ = 0;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # An animated GIF plays on the desktop: both of its frames show at one point, with
-# Transparent on the desktop shows where the current frame is see-through, and hidden it
-# neither draws nor costs any CPU time.
+# Transparent on the desktop shows where the current frame is see-through, hidden it
+# neither draws nor costs any CPU time, and frames slow to prepare hold nothing up.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 # anim.gif (120 x 120) at (300, 200): the disk's centre is in both frames; its top is in
@@ -65,6 +65,26 @@ hidden_costs_nothing() {
   seen_at "${CENTRE[@]}" 255,0,0 0,0,255 || return 1
 }
 
+# Frames slow to prepare (ZORVANE_TEST_WORK_DELAY_MS holds each one back, as a damaged file or
+# a slow disk would): the picture plays on at their pace; while one is awaited the menu opens,
+# and Exit ends the program at once, the frame abandoned.
+slow_frames() {
+  settings_write "Save=$(pic anim.gif)" "Left=$(tw 300)" "Top=$(tw 200)" Scale=True Always=1
+  ZORVANE_TEST_WORK_DELAY_MS=500 start_program && wait_for picture_visible ||
+    { fail "no picture"; return 1; }
+  seen_at "${CENTRE[@]}" 255,0,0 0,0,255 255,0,0 || return 1
+  stop_program || return 1
+  ZORVANE_TEST_WORK_DELAY_MS=60000 start_program && wait_for picture_visible ||
+    { fail "no picture"; return 1; }
+  seen_at "${CENTRE[@]}" 255,0,0 || return 1
+  local menu_ms exit_ms
+  timed_menu_from_tray || return 1
+  menu_ms=$MENU_MS
+  exit_ms=$(exit_from_menu)
+  log "while a frame is awaited: menu opened in $menu_ms ms (click to menu seen), Exit ended the process in $exit_ms ms"
+  gone || { fail "Exit did not end the process while a frame is awaited"; return 1; }
+}
+
 # thirty.gif: 200 x 200, 30 frames at 10 a second, anti-aliased on the mask green.
 make_thirty() {  # FILE
   local args=() i
@@ -100,5 +120,6 @@ e2e_begin
 group "two frames play at one point, the window keeps its size" plays
 group "Transparent: the outline follows each frame" transparent_follows_each_frame
 group "hidden: nothing drawn, no CPU time; change picture plays again" hidden_costs_nothing
+group "frames slow to prepare: it plays on, the menu answers, Exit ends at once" slow_frames
 group "a 200x200, 30-frame GIF at 10 fps: CPU time and memory" cost_of_thirty_frames
 e2e_end

@@ -12,8 +12,10 @@ first_start() {
   holds 1.5 eval 'menu_closed && no_dialog && picture_hidden' ||
     { fail "a left click on the tray icon did something"; return 1; }
 
-  # The menu opens at (screen width - 10, height - 10), kept on the screen.
-  menu_from_tray || return 1
+  # The menu opens at (screen width - 10, height - 10), kept on the screen; how long it
+  # takes with nothing loading is the measure for the slow load below.
+  timed_menu_from_tray || return 1
+  idle_ms=$MENU_MS
   local g
   read -r -a g <<<"$(menu_geometry)"
   expect_near "menu right edge" $((1024 - 10)) $((g[0] + g[2])) 12 &&
@@ -65,7 +67,10 @@ late_taskbar() {
     "$(winpath "$file")" >>"$E2E_ART/$E2E_NAME-wine.log" 2>&1 9>&- &
   wait_for eval '[[ $(<"$file") == ready ]]' 2>/dev/null || { fail "no refusing taskbar"; return 1; }
   start_program || return 1
-  holds 2 eval 'alive && ! tray_icon_drawn' || { fail "an icon while the taskbar refuses it"; return 1; }
+  # (Once the refusing taskbar has ended, as it may on a slow machine while this looks, an
+  # icon is right.)
+  holds 2 eval 'alive && { ! tray_icon_drawn || grep -q refused "$file"; }' ||
+    { fail "an icon while the taskbar refuses it"; return 1; }
   wait_for -t 20 eval 'grep -q refused "$file"' || { fail "the refusing taskbar did not end"; return 1; }
   local refused
   refused=$(sed -n 's/^refused=//p' "$file")
@@ -75,8 +80,6 @@ late_taskbar() {
   menu_from_tray && pick e || return 1
   wait_for gone || fail "Exit did not end the process"
 }
-
-ms_since() { awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN { printf "%d", (b - a) * 1000 }'; }
 
 # A picture that takes long to load (ZORVANE_TEST_LOAD_DELAY_MS holds every load back, as a
 # slow disk would): the tray icon and its menu answer meanwhile, About comes up, and Exit
@@ -90,30 +93,64 @@ slow_load() {
   fi
   wait_for -t 20 tray_shown || { fail "no tray icon while the picture loads"; return 1; }
   picture_hidden || { fail "the picture showed before its load ended"; return 1; }
-  local t0 menu_ms exit_ms
-  t0=$EPOCHREALTIME
-  menu_from_tray || return 1
-  menu_ms=$(ms_since "$t0")
+  local menu_ms exit_ms
+  timed_menu_from_tray || return 1
+  menu_ms=$MENU_MS
   pick a || return 1
   wait_for msgbox_up || { fail "no About box while the picture loads"; return 1; }
   msgbox_ok || return 1
   menu_from_tray || return 1
-  # The process itself, watched through /proc: cheap enough to time the exit closely.
-  local g proc=$PID
-  [[ $E2E_BACKEND == wine ]] && proc=$(unix_pid 2>/dev/null)
-  read -r -a g <<<"$(menu_geometry)"
-  t0=$EPOCHREALTIME
-  click $((g[0] + 40)) $((g[1] + g[3] - g[3] * 12 / 152)) # Exit, the last item
-  local end=$((SECONDS + 10))
-  while [[ -r /proc/$proc/stat && $(awk '{ print $3 }' "/proc/$proc/stat" 2>/dev/null) != Z ]] &&
-    ((SECONDS < end)); do sleep 0.02; done
-  exit_ms=$(ms_since "$t0")
-  log "during a slow load: menu opened in $menu_ms ms (click to menu seen), Exit ended the process in $exit_ms ms"
+  exit_ms=$(exit_from_menu)
+  log "during a slow load: menu opened in $menu_ms ms (click to menu seen; $idle_ms ms with nothing loading), Exit ended the process in $exit_ms ms"
   gone || { fail "Exit did not end the process while the picture loads"; return 1; }
   ((exit_ms < 1000)) || { fail "Exit took $exit_ms ms while the picture loads"; return 1; }
   wait_for tray_empty || { fail "the tray icon stayed after Exit"; return 1; }
 }
 
+# A panel that shows tray icons over D-Bus (StatusNotifierItem) opens only the menu an icon
+# exports: the same items and check marks, each doing what it does in the program's own menu.
+dbus_tray_host() {
+  local items=$E2E_ART/$E2E_NAME-sni.txt host="/usr/bin/python3 $E2E_ROOT/tests/e2e/native/sni_host.py"
+  local bus
+  bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1) || { fail "no session bus"; return 1; }
+  E2E_HELPERS+=("$(sed -n 2p <<<"$bus")")
+  local -x DBUS_SESSION_BUS_ADDRESS
+  DBUS_SESSION_BUS_ADDRESS=$(head -n1 <<<"$bus")
+  : >"$items"
+  $host watch "$items" >>"$E2E_ART/$E2E_NAME-sni.log" 2>&1 9>&- &
+  E2E_HELPERS+=($!)
+  wait_for eval 'grep -q ready "$items"' || { fail "the D-Bus tray host did not start"; return 1; }
+
+  settings_write "Save=$(pic a.bmp)" "Left=$(tw 300)" "Top=$(tw 200)" Scale=True Always=0
+  start_program_quietly
+  wait_for -t 20 eval '[[ $(wc -l <"$items") -ge 2 ]]' || { fail "no icon registered with the host"; return 1; }
+  wait_for picture_visible || { fail "no picture"; return 1; }
+  tray_empty || { fail "an icon in the XEmbed tray as well"; return 1; }
+  local item
+  item=$(tail -n1 "$items")
+  expect_eq "exported menu" "$(printf '%s\n' '画像交換(_P)	-' '常に手前表示(_T)	-' '透過(_W)	1' \
+    '輪郭をなめらかに(_M)	1' '現在の状態を保存(_S)	-' '-	-' 'Help(_H)	-' '-	-' 'About(_A)	-' \
+    '-	-' 'Exit(_E)	-')" "$($host menu "$item" | cut -f2-)" || return 1
+
+  $host activate "$item"
+  holds 1 eval 'menu_closed && no_dialog && picture_top_is 0' || { fail "a left click on the icon did something"; return 1; }
+  $host click "$item" 常に手前 || return 1
+  wait_for picture_top_is 1 || { fail "Always on top from the host's menu did not raise the picture"; return 1; }
+  expect_eq "its mark" 1 "$($host menu "$item" | awk -F'\t' '$2 ~ /^常に手前/ { print $3 }')" || return 1
+  $host click "$item" About || return 1
+  wait_for msgbox_up || { fail "no About box from the host's menu"; return 1; }
+  msgbox_ok || return 1
+  # The program's own menu still opens after a pick in the host's.
+  click 360 250 3
+  wait_for menu_open || { fail "no menu on the picture after a pick in the host's menu"; return 1; }
+  key Escape
+  wait_for menu_closed || { fail "the menu stayed open after Escape"; return 1; }
+  ! settings_read || [[ ${SETTINGS[Always]} == 0 ]] || { fail "settings written without a save"; return 1; }
+  $host click "$item" Exit || return 1
+  wait_for gone || fail "Exit from the host's menu did not end the process"
+}
+
+idle_ms="?"  # the tray menu's time with nothing loading, from the first group
 e2e_begin
 group "first start: tray icon only, its menu, Exit" first_start
 group "a slow picture load: the menu answers, Exit ends at once" slow_load
@@ -121,4 +158,6 @@ group "a slow picture load: the menu answers, Exit ends at once" slow_load
   group "a taskbar not ready at first: the icon comes when it is" late_taskbar
 [[ $E2E_BACKEND == native ]] &&
   group "SIGTERM takes the icon; a tray started later gets it" signal_and_late_tray
+[[ $E2E_BACKEND == native ]] &&
+  group "a D-Bus tray host opens the menu the icon exports" dbus_tray_host
 e2e_end

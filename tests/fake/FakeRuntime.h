@@ -2,8 +2,10 @@
 
 #include "host/Runtime.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -125,6 +127,19 @@ struct LoadCall {
     bool done = false;
 };
 
+struct WorkCall {
+    std::uint64_t ticket;
+    std::function<void()> work;
+    bool done = false;
+};
+
+// A file of frames: each load starts them anew.
+struct AnimationFile {
+    int width, height;
+    std::vector<GifFrame> frames;
+    int loopCount;
+};
+
 struct TrayCall {
     int message;
     TrayIconRecord record;
@@ -196,12 +211,17 @@ class FakeRuntime : public Runtime {
             events->PictureLoaded(call.ticket, Decode(call.path));
     }
     PictureLoad Decode(const std::string& path) {
+        if (auto anim = animations.find(path); anim != animations.end()) {
+            const AnimationFile& file = anim->second;
+            std::shared_ptr<Animation> a =
+                Animation::Start(file.width, file.height, file.frames.size(), file.loopCount,
+                                 std::make_unique<MemoryFrames>(file.frames));
+            animationsLoaded.push_back(a);
+            return {a->frame(), {}, a};
+        }
         auto it = pictures.find(path);
         if (it == pictures.end())
             return {nullptr, "file not found", nullptr};
-        auto anim = animations.find(path);
-        if (anim != animations.end())
-            return {anim->second->frame(), {}, anim->second};
         return {it->second, {}, nullptr};
     }
     // A file of w x h pixels that loads.
@@ -215,10 +235,29 @@ class FakeRuntime : public Runtime {
     // A file of frames on a w x h screen that loads.
     void AddAnimation(const std::string& path, int w, int h, std::vector<GifFrame> frames,
                       int loopCount = 0) {
-        const std::size_t n = frames.size();
-        animations[path] = Animation::Start(
-            w, h, n, loopCount, std::make_unique<MemoryFrames>(std::move(frames)));
-        pictures[path] = animations[path]->frame();
+        animations[path] = {w, h, std::move(frames), loopCount};
+    }
+
+    // Each piece of work is recorded; it runs at once, unless the test holds work to run it
+    // itself, in any order, with CompleteWork.
+    void StartWork(std::uint64_t ticket, std::function<void()> work) override {
+        works.push_back({ticket, std::move(work)});
+        if (!holdWork)
+            CompleteWork(works.size() - 1);
+    }
+    // Runs the `index`th work started, lets go of what it held, and reports its end.
+    void CompleteWork(std::size_t index) {
+        std::function<void()> work = std::move(works.at(index).work);
+        works.at(index).done = true;
+        const std::uint64_t ticket = works.at(index).ticket;
+        work();
+        work = nullptr;
+        if (events)
+            events->WorkDone(ticket);
+    }
+    std::size_t WorksRunning() const {
+        return std::size_t(
+            std::count_if(works.begin(), works.end(), [](const WorkCall& w) { return !w.done; }));
     }
 
     std::string GetSetting(const std::string& app, const std::string& section,
@@ -295,7 +334,10 @@ class FakeRuntime : public Runtime {
     std::vector<std::pair<int, int>> popups;
     std::vector<MsgBoxCall> msgBoxes;
     std::map<std::string, std::shared_ptr<const Picture>> pictures;
-    std::map<std::string, std::shared_ptr<Animation>> animations;
+    std::map<std::string, AnimationFile> animations;
+    std::vector<std::weak_ptr<Animation>> animationsLoaded; // one for each load, in order
+    std::vector<WorkCall> works;
+    bool holdWork = false;
     std::map<std::string, std::string> settings;
     std::vector<std::string> saveOrder;
     bool failSaves = false;

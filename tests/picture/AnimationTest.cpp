@@ -9,11 +9,14 @@
 namespace zorvane::fake {
 namespace {
 
-// Pixels as letters: R, B, Y colours; '.' see-through in a frame, the mask on the screen.
+// Pixels as letters: R, B, Y colours, b half red and half the mask green (an anti-aliased
+// edge); '.' see-through in a frame, the mask on the screen.
 std::uint32_t Colour(char c) {
     switch (c) {
     case 'R':
         return 0xFFFF0000;
+    case 'b':
+        return 0xFF804000;
     case 'B':
         return 0xFF0000FF;
     case 'Y':
@@ -34,6 +37,7 @@ std::string Art(const Picture& p) {
                  : px == Colour('R') ? 'R'
                  : px == Colour('B') ? 'B'
                  : px == Colour('Y') ? 'Y'
+                 : px == Colour('b') ? 'b'
                                      : '?';
         }
     }
@@ -198,7 +202,8 @@ TEST(Animation, KeepsFramesAndOutlinesWithinTheBudget) {
     ASSERT_TRUE(a);
     std::vector<const ShapeRects*> outlines;
     for (int tick = 0; tick < 30; ++tick) {
-        const ShapeRects& outline = a->Cut(Edges::Hard).outline;
+        const std::shared_ptr<const Cutout> cut = a->Cut(Edges::Hard);
+        const ShapeRects& outline = cut->outline;
         ASSERT_EQ(outline.rects.size(), 1u);
         EXPECT_EQ(outline.rects[0], (Rect{int(a->index() % 8), 0, int(a->index() % 8) + 1, 1}));
         if (tick >= 10 && a->index() < 3) {
@@ -272,16 +277,147 @@ TEST_F(Playing, FramesFollowTheirDelaysAndOutlinesWhileTransparent) {
     EXPECT_EQ(Count("Vesquin1.CutTo"), 0u);
 }
 
-TEST_F(Playing, AFrameSlowToShowWaitsFourTimesAsLong) {
+TEST_F(Playing, AFrameSlowToPrepareShowsFourTimesAsLong) {
     AddRedBlue();
+    rt.holdWork = true;
     StartWith("anim.gif", true);
+    // The clock moves on 200 ms between the start of the work and its end.
     rt.stepTime = std::chrono::milliseconds(200);
+    rt.CompleteWork(0);
+    rt.stepTime = {};
     Tick();
     EXPECT_EQ(Timer(), 800) << "its own delay is 100 ms";
     rt.stepTime = std::chrono::milliseconds(10);
+    rt.CompleteWork(1);
     Tick();
     EXPECT_EQ(Timer(), 300) << "quick again: its own delay";
 }
+
+// The next frame is prepared by a worker while the one before shows; here the test holds
+// that work and ends it when it likes.
+TEST_F(Playing, AFrameNotReadyWhenDueShowsAsSoonAsItIsAndTheMenuAnswersMeanwhile) {
+    AddRedBlue();
+    rt.holdWork = true;
+    StartWith("anim.gif", true);
+    ASSERT_EQ(rt.WorksRunning(), 1u);
+    Tick();
+    EXPECT_EQ(rt.shape->frames.size(), 1u);
+    EXPECT_EQ(Timer(), std::nullopt) << "no ticks while it is awaited";
+    program.C_Disp_Vesquin1_MouseEvent(vbRightButton, 0, 15, 15);
+    EXPECT_EQ(rt.popups.size(), 1u) << "the menu answers meanwhile";
+    rt.CompleteWork(0);
+    ASSERT_EQ(rt.shape->frames.size(), 2u);
+    EXPECT_EQ(Art(*rt.shape->frames.back().picture), ".B") << "shown as soon as it is ready";
+    EXPECT_EQ(Timer(), 100) << "the timing goes on from there";
+    // Ready before it is due, a frame waits for its time.
+    rt.CompleteWork(1);
+    EXPECT_EQ(rt.shape->frames.size(), 2u);
+    Tick();
+    ASSERT_EQ(rt.shape->frames.size(), 3u);
+    EXPECT_EQ(Art(*rt.shape->frames.back().picture), "R.");
+    EXPECT_EQ(Timer(), 300);
+    EXPECT_EQ(rt.WorksRunning(), 1u);
+}
+
+// What becomes of a frame still being prepared when the picture changes or is hidden: it never
+// shows, and the animation it reads lives on with the work alone, until the work ends.
+struct WhileAFrameIsPrepared {
+    const char* name;
+    const char* choose; // picked from the menu; none: the picture is hidden
+};
+struct FrameInPreparation : Playing, ::testing::WithParamInterface<WhileAFrameIsPrepared> {};
+TEST_P(FrameInPreparation, NeverShowsOnceUnwanted) {
+    const WhileAFrameIsPrepared& c = GetParam();
+    AddRedBlue();
+    rt.AddAnimation("other.gif", 2, 1,
+                    {Frame(0, 0, "Y", D::Leave, 500), Frame(1, 0, "Y", D::Leave, 700)});
+    rt.AddPicture("still.bmp", 4, 4);
+    rt.holdWork = true;
+    StartWith("anim.gif", true);
+    ASSERT_EQ(rt.animationsLoaded.size(), 1u);
+    const std::weak_ptr<Animation> first = rt.animationsLoaded[0];
+    Tick(); // due before it is ready
+    if (c.choose) {
+        rt.dialogAnswers.push_back(c.choose);
+        program.C_Menu_Click(MenuItem::p_PicSelect);
+        EXPECT_EQ(m.PicturePath, c.choose);
+    } else {
+        EXPECT_TRUE(program.C_Disp_Form_QueryUnload(vbFormControlMenu));
+    }
+    const auto picture = rt.shape->picture;
+    const std::size_t frames = rt.shape->frames.size();
+    const std::optional<int> timer = Timer();
+    if (c.choose) {
+        EXPECT_FALSE(first.expired()) << "the work holds what it reads";
+    }
+    rt.CompleteWork(0);
+    if (c.choose) {
+        EXPECT_TRUE(first.expired()) << "let go of once its work has ended";
+    }
+    EXPECT_EQ(rt.shape->picture, picture);
+    EXPECT_EQ(rt.shape->frames.size(), frames);
+    EXPECT_EQ(Timer(), timer);
+    if (c.choose && std::string(c.choose) == "other.gif") {
+        // The new picture plays on as if nothing had happened.
+        EXPECT_EQ(timer, 500);
+        rt.CompleteWork(1);
+        Tick();
+        EXPECT_EQ(Art(*rt.shape->picture), "YY");
+        EXPECT_EQ(Timer(), 700);
+    }
+}
+INSTANTIATE_TEST_SUITE_P(
+    Playing, FrameInPreparation,
+    ::testing::Values(WhileAFrameIsPrepared{"Hidden", nullptr},
+                      WhileAFrameIsPrepared{"AStillPictureChosen", "still.bmp"},
+                      WhileAFrameIsPrepared{"AnotherAnimationChosen", "other.gif"}),
+    RowName());
+
+// Transparent or smooth edges changed while the next frame is being prepared: the frame on the
+// screen is cut again at once, and the next one, cut with the edges of before, again before it
+// shows.
+struct EdgesChange {
+    const char* name;
+    bool transparent;         // at the start; smooth edges are on
+    MenuItem change;          // clicked while the frame is prepared
+    std::optional<Edges> cut; // what both frames are cut with after it
+};
+struct EdgesChangedWhilePreparing : Playing, ::testing::WithParamInterface<EdgesChange> {};
+TEST_P(EdgesChangedWhilePreparing, ReachTheFrameBeforeItShows) {
+    const EdgesChange& c = GetParam();
+    // Each frame has an anti-aliased pixel on its outline: smooth edges change its cutout.
+    rt.AddAnimation("anim.gif", 4, 1,
+                    {Frame(1, 0, "bR", D::Background, 300), Frame(1, 0, "Rb", D::Leave, 100)});
+    rt.holdWork = true;
+    StartWith("anim.gif", c.transparent);
+    ASSERT_TRUE(m.Smooth);
+    const auto cutWith = [&](Edges edges) {
+        const FakeShape::Frame& shown = rt.shape->frames.back();
+        return shown.built && shown.built->edges == MakeCutout(*shown.picture, edges).edges;
+    };
+    program.C_Menu_Click(c.change);
+    if (c.cut) {
+        EXPECT_TRUE(cutWith(*c.cut)) << "the frame on the screen";
+    }
+    rt.CompleteWork(0);
+    ASSERT_EQ(rt.works.size(), c.cut ? 2u : 1u) << "cut again";
+    Tick();
+    if (c.cut) {
+        EXPECT_EQ(Art(*rt.shape->picture), ".bR.") << "not shown before it is cut again";
+        rt.CompleteWork(1);
+    }
+    EXPECT_EQ(Art(*rt.shape->picture), ".Rb.");
+    EXPECT_EQ(rt.shape->frames.back().outline.has_value(), c.cut.has_value());
+    if (c.cut) {
+        EXPECT_TRUE(cutWith(*c.cut)) << "the next frame";
+    }
+}
+INSTANTIATE_TEST_SUITE_P(
+    Playing, EdgesChangedWhilePreparing,
+    ::testing::Values(EdgesChange{"SmoothEdgesTurnedOff", true, MenuItem::p_smooth, Edges::Hard},
+                      EdgesChange{"TransparentTurnedOn", false, MenuItem::p_scale, Edges::Soft},
+                      EdgesChange{"TransparentTurnedOff", true, MenuItem::p_scale, std::nullopt}),
+    RowName());
 
 TEST_F(Playing, HiddenItStopsAndShowPictureStartsItAgain) {
     AddRedBlue();

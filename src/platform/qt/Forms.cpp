@@ -6,10 +6,12 @@
 #include "platform/qt/QtRuntime.h"
 #include "platform/qt/X11State.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRegion>
+#include <QScreen>
 #include <QWindow>
 
 #include <algorithm>
@@ -193,7 +195,8 @@ void PictureWidget::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || !control_.dragMovesForm())
         return;
     // The window manager's own move, as a drag by a title bar would start it.
-    if (QWindow* window = windowHandle(); window && window->startSystemMove())
+    if (QWindow* window = windowHandle(); window &&
+        !windowFlags().testFlag(Qt::X11BypassWindowManagerHint) && window->startSystemMove())
         return;
     dragOffset_ = event->globalPosition().toPoint() - pos();
 }
@@ -287,30 +290,47 @@ bool DispForm::Visible() {
     return widget_->isVisible();
 }
 void DispForm::SetVisible(bool visible) {
-    widget_->setVisible(visible);
+    if (visible)
+        return Show();
+    widget_->hide();
 }
 void DispForm::Show() {
+    // Where the window manager would put the window where it likes (centred), the window
+    // goes unmanaged and stays where the program puts it: there it is above other windows
+    // whatever Always on top says, and moves itself when dragged. Asked at each show: a
+    // manager started with the display may not be there yet as the program starts.
+    if (!widget_->isVisible() && WindowManagerIgnoresPlaces())
+        SetFlag(Qt::X11BypassWindowManagerHint, true);
+    // A part of the program, not a window of its own to switch to. Before the map, where the
+    // window manager reads it; again after, as Qt makes the window anew at its first show.
+    SkipTaskbar(*widget_);
     widget_->show();
+    SkipTaskbar(*widget_);
 }
 void DispForm::Hide() {
     widget_->hide();
 }
 
 void DispForm::SetTopmost(bool on) {
+    if (SetFlag(Qt::WindowStaysOnTopHint, on))
+        AskKeepAbove(*widget_, on);
+}
+
+bool DispForm::SetFlag(Qt::WindowType flag, bool on) {
     Qt::WindowFlags flags = widget_->windowFlags();
-    flags.setFlag(Qt::WindowStaysOnTopHint, on);
+    flags.setFlag(flag, on);
     if (flags == widget_->windowFlags())
-        return;
+        return false;
     if (QWindow* window = widget_->windowHandle()) {
         // QWidget::setWindowFlags would remake the native window, hiding it and
-        // losing its place. The flags are kept for Qt's next map, and a shown
-        // window is moved between the layers by the window manager.
+        // losing its place. The flags are kept for Qt's next map; a shown window's
+        // state is changed by asking the window manager.
         widget_->overrideWindowFlags(flags);
         window->setFlags(flags);
-        AskKeepAbove(*widget_, on);
     } else {
         widget_->setWindowFlags(flags); // nothing made yet: nothing to lose
     }
+    return true;
 }
 
 void DispForm::Unload() {
@@ -322,14 +342,31 @@ void DispForm::Unload() {
 CommandMenu::CommandMenu() {
     menu_.setTitle(QStringLiteral("MainMenu"));
     menu_.setWindowRole(QStringLiteral("ZorvaneMenu")); // names the popup, as the picture's
+    // The exported menu has actions of its own: a QMenu whose action is triggered from
+    // elsewhere (the host's pick) is left unable to open again.
     for (const MenuEntry& e : kCommandMenu) {
-        if (e.caption)
-            actions_[std::size_t(e.item)] = menu_.addAction(QString::fromUtf8(e.caption));
-        else
+        if (!e.caption) {
             menu_.addSeparator();
+            exported_.addSeparator();
+            continue;
+        }
+        const std::size_t i = std::size_t(e.item);
+        const QString caption = QString::fromUtf8(e.caption);
+        actions_[i] = menu_.addAction(caption);
+        exportedActions_[i] = exported_.addAction(caption);
+        QObject::connect(exportedActions_[i], &QAction::triggered, &exported_, [this, i] {
+            ShowCheckMarks();
+            if (onExportedPick_)
+                onExportedPick_(MenuItem(i));
+        });
     }
     checked_[std::size_t(kCheckedAtFirst)] = true;
     ShowCheckMarks();
+}
+
+QMenu& CommandMenu::Exported(std::function<void(MenuItem)> onPicked) {
+    onExportedPick_ = std::move(onPicked);
+    return exported_;
 }
 
 void CommandMenu::SetChecked(MenuItem item, bool checked) {
@@ -341,16 +378,51 @@ void CommandMenu::ShowCheckMarks() {
     // Only a checkable action shows a mark, but Qt also flips one when it is
     // picked; the marks are set back from checked_ after every pick. An
     // unchecked item is left uncheckable so that no empty box shows.
-    for (std::size_t i = 0; i < actions_.size(); ++i) {
-        QAction* a = actions_[i];
-        a->setCheckable(true);
-        a->setChecked(checked_[i]);
-        a->setCheckable(checked_[i]);
+    for (auto* actions : {&actions_, &exportedActions_}) {
+        for (std::size_t i = 0; i < actions->size(); ++i) {
+            QAction* a = (*actions)[i];
+            a->setCheckable(true);
+            a->setChecked(checked_[i]);
+            a->setCheckable(checked_[i]);
+        }
     }
 }
 
+namespace {
+
+// Under XWayland the menu's pointer grab sees no click on the desktop's own wallpaper or
+// panels, and the menu would stay open: a see-through window over the whole desktop, under
+// the menu, takes those clicks, which then close it as a click anywhere else does.
+class ClickCatcher final : public QWidget {
+  public:
+    ClickCatcher()
+        : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint) {
+        setAttribute(Qt::WA_TranslucentBackground);
+        setAttribute(Qt::WA_ShowWithoutActivating);
+        QRect all;
+        for (const QScreen* screen : QGuiApplication::screens())
+            all |= screen->geometry();
+        setGeometry(all);
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {} // stays see-through
+    void mousePressEvent(QMouseEvent*) override {
+        if (QWidget* popup = QApplication::activePopupWidget())
+            popup->close();
+    }
+};
+
+} // namespace
+
 std::optional<MenuItem> CommandMenu::Popup(int x, int y) {
+    std::unique_ptr<ClickCatcher> catcher;
+    if (XWaylandServer()) {
+        catcher = std::make_unique<ClickCatcher>();
+        catcher->show();
+    }
     QAction* picked = menu_.exec(QPoint(x, y));
+    catcher.reset();
     ShowCheckMarks();
     for (std::size_t i = 0; i < actions_.size(); ++i)
         if (picked && actions_[i] == picked)

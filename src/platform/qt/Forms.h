@@ -129,6 +129,9 @@ class DispForm final : public Form {
     PictureWidget& widget() { return *widget_; }
 
   private:
+    // Sets or clears one of the window's flags; false when it was so already.
+    bool SetFlag(Qt::WindowType flag, bool on);
+
     QtRuntime& rt_;
     std::unique_ptr<Vesquin> control_;
     std::unique_ptr<PictureWidget> widget_; // goes first: it paints from the control
@@ -147,11 +150,18 @@ class CommandMenu {
     QMenu& menu() { return menu_; }
     QAction* action(MenuItem item) { return actions_[std::size_t(item)]; }
 
+    // The same items and check marks for a tray host that opens the menu itself (exported
+    // over D-Bus): an item picked there goes to onPicked.
+    QMenu& Exported(std::function<void(MenuItem)> onPicked);
+
   private:
     void ShowCheckMarks();
 
     QMenu menu_;
+    QMenu exported_;
+    std::function<void(MenuItem)> onExportedPick_;
     std::array<QAction*, kMenuItemCount> actions_{};
+    std::array<QAction*, kMenuItemCount> exportedActions_{};
     std::array<bool, kMenuItemCount> checked_{};
 };
 

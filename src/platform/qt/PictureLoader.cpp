@@ -53,7 +53,8 @@ std::shared_ptr<Animation> Animate(int fd, GifIndex index) {
             ::close(own);
         return nullptr;
     }
-    // Read later by the GUI thread, which shows the frames; a load runs on a worker thread.
+    // Read later on worker threads, one frame at a time; it belongs to the GUI thread, which
+    // outlives them all, rather than to this loader thread, which ends now.
     if (const QCoreApplication* app = QCoreApplication::instance())
         file->moveToThread(app->thread());
     const int width = index.width, height = index.height, loops = index.loopCount;

@@ -10,6 +10,9 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -68,6 +71,18 @@ void CloseModals() {
         if (QApplication::activeModalWidget() == modal)
             return;
     }
+}
+
+// Qt shows the tray icon as a StatusNotifierItem when, as the first icon is made, a host has
+// registered with the session's watcher; such a host (a panel over D-Bus) opens the icon's
+// menu itself, and only one the icon exports.
+bool StatusNotifierHostRegistered() {
+    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(watcher))
+        return false;
+    QDBusInterface iface(watcher, QStringLiteral("/StatusNotifierWatcher"), watcher, bus);
+    return iface.property("IsStatusNotifierHostRegistered").toBool();
 }
 
 } // namespace
@@ -131,9 +146,16 @@ int TrayMessage(QSystemTrayIcon::ActivationReason reason) {
 
 QtRuntime::QtRuntime()
     : loadsDone_(std::make_unique<QObject>()),
-      loads_(&LoadPictureFile, [this](std::uint64_t ticket) {
+      loads_(&LoadPictureFile, [this](LoadWorkers::Job job, std::uint64_t ticket) {
           QMetaObject::invokeMethod(
-              loadsDone_.get(), [this, ticket] { LoadEnded(ticket); }, Qt::QueuedConnection);
+              loadsDone_.get(),
+              [this, job, ticket] {
+                  if (job == LoadWorkers::Job::Load)
+                      LoadEnded(ticket);
+                  else
+                      WorkEnded(ticket);
+              },
+              Qt::QueuedConnection);
       }) {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const qreal dpiX = screen->logicalDotsPerInchX();
@@ -293,6 +315,17 @@ void QtRuntime::LoadEnded(std::uint64_t ticket) {
         events->PictureLoaded(ticket, std::move(*load));
 }
 
+void QtRuntime::StartWork(std::uint64_t ticket, std::function<void()> work) {
+    loads_.Run(ticket, std::move(work));
+}
+
+void QtRuntime::WorkEnded(std::uint64_t ticket) {
+    if (!loads_.TakeWork(ticket))
+        return;
+    if (Events* events = this->events())
+        events->WorkDone(ticket);
+}
+
 void QtRuntime::StartLoad(std::uint64_t ticket, const std::string& path) {
     inFlight_.insert(ticket);
     if (!loads_.Start(ticket, path)) {
@@ -369,6 +402,11 @@ bool QtRuntime::NotifyIcon(int message, const TrayIconRecord& record) {
             tray_.get(), &QSystemTrayIcon::activated, tray_.get(),
             [this](QSystemTrayIcon::ActivationReason r) { TrayActivated(r); },
             Qt::QueuedConnection);
+        // An XEmbed tray leaves the menu to the program, and Qt would open one it is given
+        // at the press; a D-Bus host needs it exported.
+        if (StatusNotifierHostRegistered())
+            tray_->setContextMenu(
+                &Menu().Exported([this](MenuItem item) { ExportedMenuPicked(item); }));
     }
     // The mouse reaches the program only as the callback it asked for: a mouse
     // move over the host, whose X carries the mouse message.
@@ -415,6 +453,18 @@ void QtRuntime::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
     if (!events || !trayCallback_)
         return;
     events->TIMESTMP_Form_MouseMove(0, 0, PixelsToTwips(TrayMessage(reason), twipsPerPixelX_), 0);
+}
+
+void QtRuntime::ExportedMenuPicked(MenuItem item) {
+    // As from the program's own menu: not while a dialog holds the program, and the click
+    // arrives once the host's menu has done its part.
+    QMetaObject::invokeMethod(
+        tray_.get(),
+        [this, item] {
+            if (Events* events = this->events(); events && !busy_.Busy())
+                events->C_Menu_Click(item);
+        },
+        Qt::QueuedConnection);
 }
 
 std::optional<std::string> QtRuntime::ShowOpen(const std::string& filter) {

@@ -62,6 +62,7 @@ class QtRuntime final : public Runtime {
     void TrackPopupMenu(std::int16_t x, std::int16_t y) override;
     void MsgBox(const std::string& text, int style, const std::string& title) override;
     void StartLoad(std::uint64_t ticket, const std::string& path) override;
+    void StartWork(std::uint64_t ticket, std::function<void()> work) override;
     std::string GetSetting(const std::string& app, const std::string& section,
                            const std::string& key, const std::string& defaultText) override;
     bool SaveSetting(const std::string& app, const std::string& section, const std::string& key,
@@ -102,8 +103,11 @@ class QtRuntime final : public Runtime {
 
   private:
     void TrayActivated(QSystemTrayIcon::ActivationReason reason);
+    // An item picked in the menu the tray host opened.
+    void ExportedMenuPicked(MenuItem item);
     // On the GUI thread: hands an ended load to the program.
     void LoadEnded(std::uint64_t ticket);
+    void WorkEnded(std::uint64_t ticket);
 
     Events* events_ = nullptr;
     bool ending_ = false;
@@ -124,7 +128,7 @@ class QtRuntime final : public Runtime {
     std::unique_ptr<CommandMenu> menu_;
     std::unique_ptr<QSocketNotifier> signals_;
     std::unique_ptr<QObject> quitWatch_;
-    // Ended loads come back through this object's queue on the GUI thread; the workers go
+    // Ended jobs come back through this object's queue on the GUI thread; the workers go
     // first, so none posts to it once it is gone.
     std::unique_ptr<QObject> loadsDone_;
     std::set<std::uint64_t> inFlight_;

@@ -20,6 +20,20 @@ void AskKeepAbove(QWidget& window, bool on);
 // off X11.
 bool CompositorRunning();
 
+// True when the X11 window manager is the one wlroots compositors run for XWayland (sway and
+// its kin), which puts every new window where it likes, whatever place the program asked
+// for. False off X11.
+bool WindowManagerIgnoresPlaces();
+
+// True when the X server is XWayland (a Wayland desktop's X11 server): there, a pointer grab
+// sees only clicks on X11 windows, not on the desktop's own wallpaper and panels.
+bool XWaylandServer();
+
+// Keeps a top-level window out of taskbars and pagers (_NET_WM_STATE_SKIP_TASKBAR and
+// _SKIP_PAGER). Set on the window before it maps, where the window manager reads it; Qt
+// keeps the states it finds there. A shown window asks the window manager instead.
+void SkipTaskbar(QWidget& window);
+
 // A connection to the X display of $DISPLAY, made before Qt connects (Qt aborts
 // when it cannot). Kept until Qt has connected: a server resets as its last
 // client goes, and may refuse the next one meanwhile.

@@ -31,8 +31,9 @@ int main(int argc, char** argv) {
         zorvane::Program program(runtime);
         code = runtime.Run(program);
     }
-    // A picture still loading is abandoned: the windows are gone, and the process leaves now
-    // rather than unloading Qt's decoders under the thread still in them.
+    // A picture still loading, or a frame being prepared, is abandoned: the windows are gone,
+    // and the process leaves now rather than unloading Qt's decoders under the thread still
+    // in them.
     if (zorvane::LoadWorkers::Running() > 0) {
         std::fflush(nullptr);
         std::_Exit(code);

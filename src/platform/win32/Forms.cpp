@@ -93,6 +93,10 @@ LRESULT HostWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         rt_.LoadEnded(std::uint64_t(wp));
         return 0;
     }
+    if (msg == kWorkEndedMessage) {
+        rt_.WorkEnded(std::uint64_t(wp));
+        return 0;
+    }
     Events* events = rt_.events();
     if (!events)
         return Default(msg, wp, lp);

@@ -340,7 +340,8 @@ HRESULT ToBgra(IWICImagingFactory* factory, IWICBitmapSource* frame,
     return hr;
 }
 
-// The frames of a GIF, decoded one by one as they are shown.
+// The frames of a GIF, decoded one by one as they are shown: on workers in the apartment the
+// decoder was made in, one frame at a time.
 class WicFrames final : public FrameSource {
   public:
     WicFrames(ComPtr<IWICImagingFactory> factory, ComPtr<IWICBitmapDecoder> decoder,

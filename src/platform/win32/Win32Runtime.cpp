@@ -20,9 +20,9 @@ std::wstring SettingsKey(const std::string& app, const std::string& section) {
     return L"Software\\VB and VBA Program Settings\\" + Widen(app) + L"\\" + Widen(section);
 }
 
-// On a loader thread: the decoders need COM there too. An animation's decoder goes on reading
-// frames on the UI thread after this thread has gone; the codecs are linked into the program,
-// so they stay loaded, and they do not check apartments.
+// On a loader thread: the decoders need COM there too. An animation's decoder, made here in
+// the multithreaded apartment, goes on reading frames on other workers of that apartment
+// after this thread has gone, one frame at a time.
 PictureLoad LoadOnWorker(const std::string& path) {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     PictureLoad load = LoadPictureFile(Widen(path));
@@ -34,9 +34,12 @@ PictureLoad LoadOnWorker(const std::string& path) {
 } // namespace
 
 Win32Runtime::Win32Runtime()
-    : loads_(std::make_unique<LoadWorkers>(&LoadOnWorker, [this](std::uint64_t ticket) {
-          PostMessageW(loadsTo_.load(), kLoadEndedMessage, WPARAM(ticket), 0);
-      })) {
+    : loads_(std::make_unique<LoadWorkers>(
+          &LoadOnWorker, [this](LoadWorkers::Job job, std::uint64_t ticket) {
+              PostMessageW(loadsTo_.load(),
+                           job == LoadWorkers::Job::Load ? kLoadEndedMessage : kWorkEndedMessage,
+                           WPARAM(ticket), 0);
+          })) {
     if (const HDC screen = GetDC(nullptr)) {
         const int dpiX = GetDeviceCaps(screen, LOGPIXELSX);
         const int dpiY = GetDeviceCaps(screen, LOGPIXELSY);
@@ -132,6 +135,26 @@ void Win32Runtime::LoadEnded(std::uint64_t ticket) {
     inFlight_.erase(ticket);
     if (Events* events = this->events())
         events->PictureLoaded(ticket, std::move(*load));
+}
+
+void Win32Runtime::StartWork(std::uint64_t ticket, std::function<void()> work) {
+    loadsTo_ = Host().hwnd();
+    loads_->Run(ticket, [work = std::move(work)]() mutable {
+        // The work reads with decoders made in the multithreaded apartment: it joins it, and
+        // lets go of what it held before it leaves.
+        const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        work();
+        work = nullptr;
+        if (SUCCEEDED(com))
+            CoUninitialize();
+    });
+}
+
+void Win32Runtime::WorkEnded(std::uint64_t ticket) {
+    if (!loads_ || !loads_->TakeWork(ticket))
+        return;
+    if (Events* events = this->events())
+        events->WorkDone(ticket);
 }
 
 std::string Win32Runtime::GetSetting(const std::string& app, const std::string& section,

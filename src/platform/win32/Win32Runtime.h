@@ -6,6 +6,7 @@
 #include "platform/win32/Handles.h"
 #include "platform/win32/OpenDialog.h"
 
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <atomic>
@@ -26,6 +27,28 @@ class MenuWindow;
 // Posted to the host window when a load has ended; wParam is its ticket, the result waits in
 // the runtime's workers.
 inline constexpr UINT kLoadEndedMessage = WM_APP + 1;
+// Posted to the host window when work StartWork began has ended; wParam is its ticket.
+inline constexpr UINT kWorkEndedMessage = WM_APP + 2;
+
+// Holds the multithreaded apartment open while it lives: an animation's decoder, made there by
+// a loader thread that has ended since, is read there frame by frame by work threads that come
+// and go.
+class MtaUsage {
+public:
+    MtaUsage() {
+        if (FAILED(CoIncrementMTAUsage(&cookie_)))
+            cookie_ = nullptr;
+    }
+    ~MtaUsage() {
+        if (cookie_)
+            CoDecrementMTAUsage(cookie_);
+    }
+    MtaUsage(const MtaUsage&) = delete;
+    MtaUsage& operator=(const MtaUsage&) = delete;
+
+private:
+    CO_MTA_USAGE_COOKIE cookie_ = nullptr;
+};
 
 // The windowing runtime on Win32. Lives on the UI thread; COM is initialised by the caller.
 class Win32Runtime final : public Runtime {
@@ -44,6 +67,7 @@ public:
     void TrackPopupMenu(std::int16_t x, std::int16_t y) override;
     void MsgBox(const std::string& text, int style, const std::string& title) override;
     void StartLoad(std::uint64_t ticket, const std::string& path) override;
+    void StartWork(std::uint64_t ticket, std::function<void()> work) override;
     std::string GetSetting(const std::string& app, const std::string& section,
                            const std::string& key, const std::string& defaultText) override;
     bool SaveSetting(const std::string& app, const std::string& section, const std::string& key,
@@ -66,6 +90,8 @@ public:
     void HostUnloaded();
     // On the UI thread, at kLoadEndedMessage: hands an ended load to the program.
     void LoadEnded(std::uint64_t ticket);
+    // On the UI thread, at kWorkEndedMessage: tells the program that the work has ended.
+    void WorkEnded(std::uint64_t ticket);
     // Started and not yet handed to the program.
     bool Loading(std::uint64_t ticket) const { return inFlight_.count(ticket) != 0; }
     bool Loading() const { return !inFlight_.empty(); }
@@ -87,6 +113,7 @@ private:
     std::unique_ptr<MenuWindow> menu_;
     std::atomic<HWND> loadsTo_{nullptr}; // the host window, once there is one
     std::set<std::uint64_t> inFlight_;
+    MtaUsage mta_;
     // Closed first of all when the runtime goes, so no thread posts to a window being destroyed.
     std::unique_ptr<LoadWorkers> loads_;
 };

@@ -19,8 +19,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         zorvane::Program program(runtime);
         code = runtime.Run(program);
     }
-    // A picture still loading is abandoned: the windows are gone, and the process leaves now,
-    // which ends the loader thread, rather than unwinding COM under it.
+    // A picture still loading, or a frame being prepared, is abandoned: the windows are gone,
+    // and the process leaves now, which ends the worker thread, rather than unwinding COM
+    // under it.
     if (zorvane::LoadWorkers::Running() > 0)
         ExitProcess(UINT(code));
     if (SUCCEEDED(com))

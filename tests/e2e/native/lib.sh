@@ -199,6 +199,7 @@ menu_open() { [[ -n $(menu_id) ]]; }
 menu_geometry() { geometry_of "$(menu_id)"; }
 # Now and then (about one run in eight on a busy machine) an XEmbed icon's right click
 # opens no menu; a person clicks again, and so does this, once, saying so.
+tray_right_click() { CLICKED_AT=$EPOCHREALTIME; click "$TRAY_X" "$TRAY_Y" 3; }
 menu_from_tray() {
   tray_shown || { fail "no tray icon to click"; return 1; }
   click "$TRAY_X" "$TRAY_Y" 3
@@ -310,7 +311,7 @@ e2e_cleanup() {
 e2e_begin() {
   [[ -x $E2E_EXE ]] || { log "no program at $E2E_EXE"; exit 1; }
   local tool
-  for tool in Xvfb openbox trayer xdotool xwininfo xprop xmessage xclip import xrdb xrandr; do
+  for tool in Xvfb openbox trayer xdotool xwininfo xprop xmessage xclip import xrdb xrandr dbus-daemon; do
     command -v "$tool" >/dev/null || { log "$tool is not installed (scripts/deps)"; exit 1; }
   done
   mkdir -p "$E2E_ART"
@@ -332,7 +333,8 @@ e2e_begin() {
     wait_for eval '[[ -s $fd_file ]]' || { log "Xvfb did not start"; exit 1; }
     export DISPLAY=:$(head -n1 "$fd_file")
   fi
-  # The program alone: Qt's X11 platform, no session bus (the tray is XEmbed), its own
+  # The program alone: Qt's X11 platform, no session bus (the tray is XEmbed; a group
+  # that wants a tray host over D-Bus starts a bus of its own), its own
   # runtime folder for the single-instance lock, Japanese texts.
   unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS QT_FONT_DPI
   # A scaled desktop, as the user asks Qt for one (or as X resources say, below).

@@ -218,11 +218,15 @@ tray_empty() { ! probe tray && ! tray_icon_drawn; }
 # one comes as a double click (WM_RBUTTONDBLCLK), which the program rightly ignores, so
 # the press waits that time out, as a person's second click would.
 TRAY_PRESSED=0
-menu_from_tray() {
+tray_right_click() {  # CLICKED_AT: when it was clicked
   local wait_us=$((TRAY_PRESSED + 600000 - ${EPOCHREALTIME/./}))
   ((wait_us > 0)) && sleep "$(awk "BEGIN { print $wait_us / 1000000 }")"
+  CLICKED_AT=$EPOCHREALTIME
   click $TRAY_X $TRAY_Y 3
   TRAY_PRESSED=${EPOCHREALTIME/./}
+}
+menu_from_tray() {
+  tray_right_click
   wait_for menu_open || fail "no menu after a right click on the tray icon"
 }
 

@@ -19,12 +19,14 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTest>
+#include <QThread>
 #include <QWindow>
 
 #include <xcb/xcb.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <tuple>
 
@@ -479,27 +481,35 @@ TEST(Scaling, AScaleFactorBecomesTheFontDpiAndXResourcesGiveTheBase) {
         EXPECT_EQ(XftDpi(text), dpi) << text;
 }
 
-// While a slow load runs the event loop goes on (a timer keeps firing), and the results come
-// back afterwards, each under its own ticket, the failed one with its reason.
+// While a slow load, or slow work, runs the event loop goes on (a timer keeps firing), and the
+// results come back afterwards, each under its own ticket, the failed one with its reason.
 TEST_F(QtRuntimeTest, LoadsRunOffTheEventLoopAndComeBackThroughIt) {
     QTemporaryDir dir;
     const std::string path = dir.filePath("slow.bmp").toStdString();
     ASSERT_TRUE(QImage(4, 3, QImage::Format_RGB32).save(QString::fromStdString(path), "BMP"));
     ScopedEnv slow("ZORVANE_TEST_LOAD_DELAY_MS", "1500");
+    ScopedEnv slowWork("ZORVANE_TEST_WORK_DELAY_MS", "1500");
     QElapsedTimer clock;
     clock.start();
     rt.StartLoad(7, path);
     rt.StartLoad(8, path + ".gone");
+    auto workThread = std::make_shared<std::atomic<QThread*>>(nullptr);
+    rt.StartWork(7, [workThread] { *workThread = QThread::currentThread(); });
     EXPECT_LT(clock.elapsed(), 500);
     EXPECT_TRUE(rt.Loading());
     int ticksBefore = 0;
     QTimer ticks;
-    QObject::connect(&ticks, &QTimer::timeout, [&] { ticksBefore += events.loaded.empty(); });
+    QObject::connect(&ticks, &QTimer::timeout,
+                     [&] { ticksBefore += events.loaded.empty() && events.worked.empty(); });
     ticks.start(50);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return events.loaded.size() == 2; }, 20000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return events.loaded.size() == 2 && events.worked.size() == 1; }, 20000));
     EXPECT_GE(clock.elapsed(), 1500);
     EXPECT_GE(ticksBefore, 10);
     EXPECT_FALSE(rt.Loading());
+    EXPECT_EQ(events.worked, std::vector<std::uint64_t>{7});
+    EXPECT_NE(workThread->load(), nullptr);
+    EXPECT_NE(workThread->load(), QThread::currentThread());
     for (auto& [ticket, load] : events.loaded) {
         if (ticket == 7) {
             ASSERT_TRUE(load.picture) << load.error;
@@ -512,22 +522,58 @@ TEST_F(QtRuntimeTest, LoadsRunOffTheEventLoopAndComeBackThroughIt) {
     }
 }
 
-// A runtime gone while its load runs: the load ends later and touches nothing of it.
+// Work started once the work before has ended runs on the same thread, kept for it; work
+// started while another is still busy (a frame on a slow disk, no longer wanted) does not
+// wait for it.
+TEST_F(QtRuntimeTest, WorkRunsOnAThreadKeptForItAndNeverBehindBusyWork) {
+    struct Seen {
+        std::atomic<bool> release{false};
+        std::atomic<QThread*> threads[3] = {};
+    };
+    auto seen = std::make_shared<Seen>();
+    const auto runs = [&](std::size_t count) {
+        return QTest::qWaitFor([&] { return events.worked.size() == count; }, 20000);
+    };
+    rt.StartWork(1, [seen] { seen->threads[0] = QThread::currentThread(); });
+    ASSERT_TRUE(runs(1));
+    rt.StartWork(2, [seen] {
+        seen->threads[1] = QThread::currentThread();
+        while (!seen->release)
+            QThread::msleep(5);
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return seen->threads[1].load() != nullptr; }, 20000));
+    rt.StartWork(3, [seen] { seen->threads[2] = QThread::currentThread(); });
+    ASSERT_TRUE(runs(2));
+    EXPECT_EQ(events.worked.back(), 3u) << "not behind the busy one";
+    seen->release = true;
+    ASSERT_TRUE(runs(3));
+    EXPECT_EQ(seen->threads[1].load(), seen->threads[0].load());
+    EXPECT_NE(seen->threads[2].load(), seen->threads[1].load());
+}
+
+// A runtime gone while its load and work run: they end later and touch nothing of it; what the
+// work held goes with it, on its thread.
 TEST_F(QtRuntimeTest, ALoadEndingAfterItsRuntimeHasGoneIsDropped) {
     QTemporaryDir dir;
     const std::string path = dir.filePath("late.bmp").toStdString();
     ASSERT_TRUE(QImage(4, 3, QImage::Format_RGB32).save(QString::fromStdString(path), "BMP"));
     ScopedEnv slow("ZORVANE_TEST_LOAD_DELAY_MS", "500");
+    ScopedEnv slowWork("ZORVANE_TEST_WORK_DELAY_MS", "500");
     const int before = LoadWorkers::Running();
+    auto held = std::make_shared<int>();
+    const std::weak_ptr<int> heldByWork = held;
     {
         QtRuntime gone;
         gone.SetEvents(&events);
         gone.StartLoad(1, path);
-        EXPECT_EQ(LoadWorkers::Running(), before + 1);
+        gone.StartWork(1, [held = std::move(held)] {});
+        EXPECT_EQ(LoadWorkers::Running(), before + 2);
     }
     EXPECT_TRUE(QTest::qWaitFor([&] { return LoadWorkers::Running() == before; }, 20000));
+    EXPECT_TRUE(heldByWork.expired()) << "let go of before the work counts as ended";
     QTest::qWait(100);
     EXPECT_TRUE(events.loaded.empty());
+    EXPECT_TRUE(events.worked.empty());
 }
 
 } // namespace

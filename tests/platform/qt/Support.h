@@ -65,6 +65,7 @@ struct RecordingEvents : Events {
     void PictureLoaded(std::uint64_t ticket, PictureLoad load) override {
         loaded.push_back({ticket, std::move(load)});
     }
+    void WorkDone(std::uint64_t ticket) override { worked.push_back(ticket); }
 
     std::vector<float> trayMessages;
     std::vector<TimerId> timers;
@@ -73,6 +74,7 @@ struct RecordingEvents : Events {
     std::vector<std::vector<float>> mouse;
     std::vector<MenuItem> clicks;
     std::vector<std::pair<std::uint64_t, PictureLoad>> loaded;
+    std::vector<std::uint64_t> worked;
 };
 
 // A picture of w x h with a mask-green frame `frame` pixels wide around a block of `inside`.

@@ -79,6 +79,9 @@ class InterceptingRuntime final : public Runtime {
         if (waitForLoads)
             PumpUntil([&] { return !real_.Loading(ticket); });
     }
+    void StartWork(std::uint64_t ticket, std::function<void()> work) override {
+        real_.StartWork(ticket, std::move(work));
+    }
     std::string GetSetting(const std::string& app, const std::string& section,
                            const std::string& key, const std::string& def) override {
         return real_.GetSetting(app, section, key, def);
@@ -152,6 +155,7 @@ class ScenarioEvents final : public Events {
     void PictureLoaded(std::uint64_t ticket, PictureLoad load) override {
         p_.PictureLoaded(ticket, std::move(load));
     }
+    void WorkDone(std::uint64_t ticket) override { p_.WorkDone(ticket); }
 
     bool stillRunning = false; // the program had not ended itself after startup
 

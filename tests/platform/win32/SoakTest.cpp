@@ -4,6 +4,7 @@
 // which sets ZORVANE_SOAK_CHANGES and ZORVANE_HOSTILE_DIR; skipped otherwise.
 
 #include "ProgramHarness.h"
+#include "host/LoadWorkers.h"
 #include "platform/win32/WicLoader.h"
 
 #include <gtest/gtest.h>
@@ -144,10 +145,13 @@ TEST(Soak, PictureChangesLeaveNoHandleOrMemoryBehind) {
             run.Click(MenuItem::p_top);
             Pump();
             if (i + 1 == warm) {
+                // Read with no frame being prepared, which would hold its picture's file.
+                PumpUntil([] { return LoadWorkers::Running() == 0; });
                 atWarm = Measure();
                 Print("warm-up", i + 1, atWarm);
             }
         }
+        PumpUntil([] { return LoadWorkers::Running() == 0; });
         atEnd = Measure();
         Print("end", changes, atEnd);
     });

@@ -35,6 +35,7 @@ struct RecordingEvents : Events {
     void PictureLoaded(std::uint64_t ticket, PictureLoad load) override {
         loaded.push_back({ticket, std::move(load)});
     }
+    void WorkDone(std::uint64_t ticket) override { worked.push_back(ticket); }
 
     std::vector<float> trayMessages;
     int terminates = 0, taskbarCreated = 0;
@@ -44,6 +45,7 @@ struct RecordingEvents : Events {
     std::vector<std::vector<float>> mouse;
     std::vector<MenuItem> clicks;
     std::vector<std::pair<std::uint64_t, PictureLoad>> loaded;
+    std::vector<std::uint64_t> worked;
 };
 
 // A picture with a mask-green frame 2 pixels wide around a solid block.
@@ -342,21 +344,25 @@ TEST(ShellTrayRecord, CarriesTheProgramsFieldsTheHostAndItsIconAndAnAnsiTip) {
     EXPECT_STREQ(nid.szTip, "Zorvane Ver1.1"); // the zero ends it; the blanks never show
 }
 
-// Every load waits `ms` first, as a slow file would, while this lives.
+// Every load, and other work, waits `ms` first, as a slow file would, while this lives.
 struct SlowLoads {
     explicit SlowLoads(int ms) {
         _putenv_s("ZORVANE_TEST_LOAD_DELAY_MS", std::to_string(ms).c_str());
+        _putenv_s("ZORVANE_TEST_WORK_DELAY_MS", std::to_string(ms).c_str());
     }
-    ~SlowLoads() { _putenv_s("ZORVANE_TEST_LOAD_DELAY_MS", ""); }
+    ~SlowLoads() {
+        _putenv_s("ZORVANE_TEST_LOAD_DELAY_MS", "");
+        _putenv_s("ZORVANE_TEST_WORK_DELAY_MS", "");
+    }
 };
 
 // Takes every message queued for this thread (the quit an earlier loop left, above all);
-// returns how many were ended loads.
+// returns how many were ended loads and work.
 int DrainLoadMessages() {
     int loads = 0;
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-        loads += msg.message == kLoadEndedMessage;
+        loads += msg.message == kLoadEndedMessage || msg.message == kWorkEndedMessage;
     return loads;
 }
 
@@ -377,8 +383,9 @@ std::string SmallBmp() {
     return Narrow(path);
 }
 
-// While a slow load runs the message loop goes on (the timer keeps firing), and the result
-// comes back afterwards on this thread, superseded or not, each under its own ticket.
+// While a slow load, or slow work, runs the message loop goes on (the timer keeps firing), and
+// the result comes back afterwards on this thread, superseded or not, each under its own
+// ticket. Work runs in the multithreaded apartment, where the loads make their decoders.
 TEST(Loads, RunOffTheMessageLoopAndComeBackThroughIt) {
     using Clock = std::chrono::steady_clock;
     const std::string path = SmallBmp();
@@ -391,6 +398,12 @@ TEST(Loads, RunOffTheMessageLoopAndComeBackThroughIt) {
             start = Clock::now();
             rt.StartLoad(7, path);
             rt.StartLoad(8, path + ".gone");
+            rt.StartWork(7, [apartment = apartment] {
+                APTTYPEQUALIFIER qualifier{};
+                if (FAILED(CoGetApartmentType(&apartment->first, &qualifier)))
+                    apartment->first = APTTYPE_CURRENT;
+                apartment->second = GetCurrentThreadId();
+            });
             rt.SetTimer(TimerId::TrayRetry, 50);
         }
         void Timer(TimerId id) override {
@@ -403,6 +416,12 @@ TEST(Loads, RunOffTheMessageLoopAndComeBackThroughIt) {
             thread.push_back(GetCurrentThreadId());
             RecordingEvents::PictureLoaded(ticket, std::move(load));
             took = Clock::now() - start;
+            if (loaded.size() == 2 && worked.size() == 1)
+                rt.End();
+        }
+        void WorkDone(std::uint64_t ticket) override {
+            thread.push_back(GetCurrentThreadId());
+            RecordingEvents::WorkDone(ticket);
             if (loaded.size() == 2)
                 rt.End();
         }
@@ -412,10 +431,16 @@ TEST(Loads, RunOffTheMessageLoopAndComeBackThroughIt) {
         Clock::duration took{};
         std::vector<std::size_t> timersBefore;
         std::vector<DWORD> thread;
+        // Where the work ran: its apartment and thread.
+        std::shared_ptr<std::pair<APTTYPE, DWORD>> apartment =
+            std::make_shared<std::pair<APTTYPE, DWORD>>(APTTYPE_CURRENT, 0);
     } events(rt, path);
     rt.Run(events);
 
     ASSERT_EQ(events.loaded.size(), 2u);
+    EXPECT_EQ(events.worked, std::vector<std::uint64_t>{7});
+    EXPECT_EQ(events.apartment->first, APTTYPE_MTA);
+    EXPECT_NE(events.apartment->second, GetCurrentThreadId());
     EXPECT_GE(events.timersBefore[0], 10u); // the loop answered all along
     EXPECT_GE(events.took, std::chrono::milliseconds(1500));
     for (DWORD id : events.thread)
@@ -433,8 +458,8 @@ TEST(Loads, RunOffTheMessageLoopAndComeBackThroughIt) {
     EXPECT_FALSE(rt.Loading());
 }
 
-// Ending while a load runs does not wait for it; the abandoned load, ending after the runtime
-// has gone, touches nothing of it.
+// Ending while a load and work run does not wait for them; ending after the runtime has gone,
+// they touch nothing of it.
 TEST(Loads, EndDoesNotWaitAndALateLoadTouchesNothing) {
     using Clock = std::chrono::steady_clock;
     const std::string path = SmallBmp();
@@ -448,6 +473,7 @@ TEST(Loads, EndDoesNotWaitAndALateLoadTouchesNothing) {
             explicit Ending(Win32Runtime& rt, std::string path) : rt(rt), path(std::move(path)) {}
             void TIMESTMP_Form_Load() override {
                 rt.StartLoad(1, path);
+                rt.StartWork(1, [] {});
                 rt.SetTimer(TimerId::TrayRetry, 100);
             }
             void Timer(TimerId) override { rt.End(); }
@@ -456,7 +482,8 @@ TEST(Loads, EndDoesNotWaitAndALateLoadTouchesNothing) {
         } events(rt, path);
         rt.Run(events);
         EXPECT_TRUE(events.loaded.empty());
-        EXPECT_EQ(LoadWorkers::Running(), before + 1);
+        EXPECT_TRUE(events.worked.empty());
+        EXPECT_EQ(LoadWorkers::Running(), before + 2);
     }
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(800));
     while (LoadWorkers::Running() > 0 && Clock::now() - start < std::chrono::seconds(20))
