@@ -143,7 +143,12 @@ zv_wine_fresh() {
       rm -rf "$template" && mkdir -p "$template" || exit 1
       WINEPREFIX=$template timeout 300 wineboot -i </dev/null >/dev/null 2>&1 ||
         { echo "wine.sh: wineboot -i failed" >&2; exit 1; }
-      WINEPREFIX=$template timeout 120 wineserver -w </dev/null >/dev/null 2>&1  # registry on disk
+      # wineboot -i returns with work of the initialisation still running (the registry
+      # written out, services ending): the prefix is whole once every process of it has
+      # ended, however long that takes on a busy machine; a copy taken earlier would be
+      # half made.
+      WINEPREFIX=$template timeout 600 wineserver -w </dev/null >/dev/null 2>&1 ||
+        { echo "wine.sh: the new prefix's processes did not end" >&2; exit 1; }
       [[ -f $template/system.reg ]] || { echo "wine.sh: wineboot -i made no registry" >&2; exit 1; }
       # Names this prefix's server folder in /tmp (Debian's Wine): each copy makes its own.
       rm -f "$template/wineserver"

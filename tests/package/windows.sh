@@ -62,6 +62,27 @@ removed() { [[ ! -e $INSTALLED && ! -e ${INSTALLED%/*} && ! -e $SHORTCUT ]]; }
 autostart() { reg_value "$RUN_KEY" Zorvane; }
 # The process running the installed program on the desktop, if any.
 installed_pid() { field "$(probe list --class ZorvaneHost | head -n1)" pid; }
+# started WHAT: the installed program, which wineboot (sign-in) or the installer (an
+# upgrade) has just started, comes up: its process exists once they have returned (a few
+# seconds are allowed for it to show as the program), and its window comes while that
+# process lives. Fails as soon as it is not there or ends, with the prefix's processes.
+started() {
+  local t0=$EPOCHREALTIME why=""
+  if ! wait_for -t 10 eval 'unix_pid >/dev/null'; then
+    why="no process runs the program"
+  elif ! wait_for -t 90 eval '[[ -n $(installed_pid) ]] || ! unix_pid >/dev/null'; then
+    why="the program's process has shown no window for 90 s"
+  elif [[ -z $(installed_pid) ]]; then
+    why="the program's process ended without a window"
+  fi
+  if [[ -n $why ]]; then
+    fail "$1: $why"
+    wine_processes | sed 's/^/  process: /'
+    return 1
+  fi
+  log "$1: the program's window after $(awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }') s"
+  PID=$(installed_pid)
+}
 
 install_and_run() {
   msiexec /i "$(winpath "$MSI")" || { fail "msiexec /i failed"; return 1; }
@@ -77,13 +98,9 @@ install_and_run() {
 signin_starts_it() {
   msiexec /i "$(winpath "$MSI")" && [[ -n $(autostart) ]] || { fail "no start at sign-in"; return 1; }
   [[ -z $(installed_pid) ]] || { fail "the install started the program"; return 1; }
-  local t0=$EPOCHREALTIME
-  wine "$(zv_wine_exe wineboot)" </dev/null >/dev/null 2>&1 9>&-
   # wineboot starts the sign-in programs as it ends, without waiting for them.
-  wait_for -t 90 eval '[[ -n $(installed_pid) ]]' ||
-    { fail "a restart did not start the program"; wine_processes | sed 's/^/  process: /'; return 1; }
-  log "the program's window $(awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }') s after wineboot started"
-  PID=$(installed_pid)
+  wine "$(zv_wine_exe wineboot)" </dev/null >/dev/null 2>&1 9>&-
+  started "start at sign-in" || return 1
   wait_for tray_shown || fail "no tray icon after the start at sign-in"
 }
 
@@ -109,8 +126,7 @@ upgrade_while_running() {
   PID=$old
   ! alive || { fail "the old program still runs after the upgrade"; return 1; }
   # It was running, so the upgrade starts it again.
-  wait_for -t 90 eval '[[ -n $(installed_pid) ]]' || { fail "the program did not start again"; return 1; }
-  PID=$(installed_pid)
+  started "start after the upgrade" || return 1
   wait_for tray_shown || fail "no tray icon after the upgrade"
 }
 
