@@ -66,8 +66,8 @@ zv_display_ensure() {
   zv_xvfb_start
 }
 
-zv_wine_prefix() {
-  mkdir -p "$1"
+# zv_wine_env DIR: the environment of Wine runs in the prefix DIR (under build/).
+zv_wine_env() {
   export WINEPREFIX
   WINEPREFIX=$(cd "$1" && pwd)
   if [[ $WINEPREFIX == "$HOME/.wine" || $WINEPREFIX != "$ZV_ROOT/build/"* ]]; then
@@ -80,6 +80,11 @@ zv_wine_prefix() {
   export WINEDEBUG=-all
   export WINEARCH=win64
   zv_wine_locale
+}
+
+zv_wine_prefix() {
+  mkdir -p "$1"
+  zv_wine_env "$1" || return 1
   zv_on_exit zv_wine_stop
   if [[ ! -f $WINEPREFIX/system.reg || -e $WINEPREFIX/.zv-init-incomplete ]]; then
     echo "wine.sh: initialising Wine prefix $WINEPREFIX"

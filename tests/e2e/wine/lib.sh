@@ -281,6 +281,33 @@ open_dialog_filter() { open_dialog_text | grep -F '(*.' | head -n1; }
 
 # ---- lifecycle
 
+# The display, the prefix's session and the virtual desktop the scenarios run on.
+wine_desktop_start() {
+  zv_xvfb_start 9>&- || return 1
+  ZV_DPI=$E2E_DPI zv_wine_prefix "${E2E_PREFIX:-$E2E_ROOT/build/e2e-wine}" >/dev/null 9>&- || return 1
+  # A process that does nothing keeps the desktop, and its taskbar, between program runs.
+  # explorer by its bare name: through start.exe, which has the console of this script,
+  # so the probe (a console program) opens no console window on the desktop.
+  wine explorer "/desktop=$E2E_DESKTOP,$E2E_SIZE" "$(winpath "$E2E_PROBE")" hold \
+    >>"$E2E_ART/$E2E_NAME-wine.log" 2>&1 9>&- &
+  wait_for -t 60 eval 'xdotool search --name "^$E2E_DESKTOP - Wine desktop\$" >/dev/null' ||
+    { log "no virtual desktop"; return 1; }
+}
+
+# The ones of a session that outlives this script (E2E_WINE_SESSION, made by
+# tests/e2e/wine/session.sh), at this script's dpi.
+wine_session_join() {
+  local SESSION_DPI="" ZV_XVFB_PID=""
+  source "$E2E_WINE_SESSION" 2>/dev/null || { log "no Wine session in $E2E_WINE_SESSION"; return 1; }
+  export DISPLAY
+  [[ $SESSION_DPI == "$E2E_DPI" ]] ||
+    { log "the Wine session runs at $SESSION_DPI dpi, this script at $E2E_DPI"; return 1; }
+  zv_wine_env "$WINEPREFIX" || return 1
+  timeout 5 xdpyinfo >/dev/null 2>&1 &&
+    xdotool search --name "^$E2E_DESKTOP - Wine desktop\$" >/dev/null ||
+    { log "the Wine session's display or desktop is gone"; return 1; }
+}
+
 e2e_begin() {
   [[ -f $E2E_EXE ]] || { log "no program at $E2E_EXE"; exit 1; }
   [[ -f $E2E_PROBE ]] || { log "no probe at $E2E_PROBE"; exit 1; }
@@ -296,16 +323,17 @@ e2e_begin() {
     begin_monitors
     return
   fi
-  zv_xvfb_start 9>&- || exit 1
-  ZV_DPI=$E2E_DPI zv_wine_prefix "${E2E_PREFIX:-$E2E_ROOT/build/e2e-wine}" >/dev/null 9>&- || exit 1
-  # A process that does nothing keeps the desktop, and its taskbar, between program runs.
-  # explorer by its bare name: through start.exe, which has the console of this script,
-  # so the probe (a console program) opens no console window on the desktop.
-  wine explorer "/desktop=$E2E_DESKTOP,$E2E_SIZE" "$(winpath "$E2E_PROBE")" hold \
-    >>"$E2E_ART/$E2E_NAME-wine.log" 2>&1 9>&- &
-  wait_for -t 60 eval 'xdotool search --name "^$E2E_DESKTOP - Wine desktop\$" >/dev/null' ||
-    { log "no virtual desktop"; exit 1; }
+  if [[ -n ${E2E_WINE_SESSION:-} ]]; then
+    wine_session_join || exit 1
+  else
+    wine_desktop_start || exit 1
+  fi
   probe_serve || { log "could not start the probe"; exit 1; }
+  if [[ -n ${E2E_WINE_SESSION:-} ]] && probe list --class ZorvaneHost >/dev/null; then
+    log "ending the program a script before left running"
+    probe close
+    wait_for eval '! probe list --class ZorvaneHost >/dev/null' || { log "it did not end"; exit 1; }
+  fi
   desktop_offset
   xdotool mousemove $((DX + 512)) $((DY + 384))  # keys go where the pointer is
   # The desktop's colour, once it is painted (black before).
