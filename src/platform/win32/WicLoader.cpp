@@ -1,5 +1,6 @@
 #include "platform/win32/WicLoader.h"
 #include "picture/GifIndex.h"
+#include "picture/IconImages.h"
 #include "picture/LoadMessages.h"
 
 #include "platform/win32/Handles.h"
@@ -392,6 +393,7 @@ struct Decoding {
     Format format = Format::Bmp;
     ComPtr<IWICImagingFactory> factory;
     ComPtr<IWICBitmapDecoder> decoder;
+    std::vector<bool> iconFits; // an icon's images that may go to the decoder
 };
 
 // A decoder's failure: the time ran out, memory did, or the file is damaged.
@@ -464,6 +466,12 @@ Step<Ok> MakeDecoder(Decoding& d) {
                                 reinterpret_cast<void**>(d.factory.put()))) ||
         FAILED(d.factory->CreateDecoder(Container(d.format), nullptr, d.decoder.put())))
         return Failure{kNoCodec};
+    if (d.format == Format::Ico) {
+        StreamReader reader(d.raw);
+        d.iconFits = IconImagesThatFit(reader);
+        if (FAILED(Rewind(d.raw)))
+            return Failure{kCannotOpen};
+    }
     HRESULT hr = d.decoder->Initialize(d.stream.get(), WICDecodeMetadataCacheOnDemand);
     if (FAILED(hr) && d.format == Format::Gif && !d.raw->timedOut() &&
         SUCCEEDED(InitializeWholeFrames(d.factory.get(), d.raw, d.decoder)))
@@ -478,8 +486,10 @@ struct Chosen {
     UINT width = 0, height = 0;
 };
 
-// The first frame, or for an icon the one with the most pixels (the first of equals).
-HRESULT FindFrame(IWICBitmapDecoder* decoder, bool largest, Chosen& out) {
+// The first frame, or for an icon the one with the most pixels (the first of equals) among
+// those that `fits` lets through.
+HRESULT FindFrame(IWICBitmapDecoder* decoder, bool largest, const std::vector<bool>& fits,
+                  Chosen& out) {
     UINT count = 0;
     HRESULT hr = decoder->GetFrameCount(&count);
     if (FAILED(hr))
@@ -489,6 +499,10 @@ HRESULT FindFrame(IWICBitmapDecoder* decoder, bool largest, Chosen& out) {
     if (!largest)
         count = 1;
     for (UINT i = 0; i < count; ++i) {
+        if (largest && i < fits.size() && !fits[i]) {
+            hr = WINCODEC_ERR_BADIMAGE;
+            continue;
+        }
         ComPtr<IWICBitmapFrameDecode> frame;
         UINT w = 0, h = 0;
         hr = decoder->GetFrame(i, frame.put());
@@ -510,7 +524,7 @@ HRESULT FindFrame(IWICBitmapDecoder* decoder, bool largest, Chosen& out) {
 
 Step<Chosen> ChooseFrame(const Decoding& d) {
     Chosen chosen;
-    const HRESULT hr = FindFrame(d.decoder.get(), d.format == Format::Ico, chosen);
+    const HRESULT hr = FindFrame(d.decoder.get(), d.format == Format::Ico, d.iconFits, chosen);
     if (FAILED(hr))
         return Broken(d, hr);
     if (!PictureSizeAllowed(chosen.width, chosen.height))

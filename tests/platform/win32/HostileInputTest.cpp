@@ -173,10 +173,17 @@ class HostileInput : public ::testing::Test {
         std::string slowest;
         for (const Input& in : inputs) {
             const LiveCounts before = Live();
+            const std::size_t heapBefore = HeapInUse();
             Timed t = BoundedLoad(in.path);
             CheckLoad(in, t);
             if (t.finished) {
                 EXPECT_EQ(Live(), before) << in.name << ": the load kept a handle";
+                // A refused file keeps no memory: a decoder handed a header that lies
+                // can reserve gigabytes for it and never give them back.
+                if (!t.load.picture) {
+                    EXPECT_LT(HeapInUse(), heapBefore + (16u << 20))
+                        << in.name << ": the load kept memory";
+                }
             }
             if (slowest.empty() || t.ms > loads[slowest].ms)
                 slowest = in.name;

@@ -45,6 +45,24 @@ inline bool Pump() {
     return true;
 }
 
+// Bytes in use in every heap of the process: what a leak of our own or of a
+// decoder would grow, even where the system's counters read zero (Wine).
+inline std::size_t HeapInUse() {
+    std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 16);
+    heaps.resize(GetProcessHeaps(DWORD(heaps.size()), heaps.data()));
+    std::size_t total = 0;
+    for (HANDLE heap : heaps) {
+        if (!HeapLock(heap))
+            continue;
+        PROCESS_HEAP_ENTRY entry{};
+        while (HeapWalk(heap, &entry))
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+                total += entry.cbData;
+        HeapUnlock(heap);
+    }
+    return total;
+}
+
 // Handles messages as they come until `done` (or a minute has passed, past any load's limit).
 inline void PumpUntil(const std::function<bool()>& done) {
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);

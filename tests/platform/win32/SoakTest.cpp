@@ -25,24 +25,6 @@ struct Sample {
     DWORD gdiObjects = 0, userObjects = 0, kernelHandles = 0;
 };
 
-// Bytes in use in every heap of the process: what a leak of our own or of a
-// decoder would grow, even where the system's counters read zero (Wine).
-std::size_t HeapInUse() {
-    std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 16);
-    heaps.resize(GetProcessHeaps(DWORD(heaps.size()), heaps.data()));
-    std::size_t total = 0;
-    for (HANDLE heap : heaps) {
-        if (!HeapLock(heap))
-            continue;
-        PROCESS_HEAP_ENTRY entry{};
-        while (HeapWalk(heap, &entry))
-            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
-                total += entry.cbData;
-        HeapUnlock(heap);
-    }
-    return total;
-}
-
 Sample Measure() {
     Sample s;
     s.live = Live();
