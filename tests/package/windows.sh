@@ -159,12 +159,17 @@ zip_contents() {
     fail "the zip's exe is not the MSI's"
 }
 
-# Each group starts with nothing installed and ends with whatever it installed removed.
+# Each group starts with nothing installed and ends with whatever it installed removed
+# (each look through the registry costs a few Wine processes: none when the group before
+# left nothing behind).
+CLEAN=1  # a fresh prefix
 package_group() {
   local name=$1 fn=$2
-  uninstall_all || { fail "could not remove an earlier install"; E2E_FAILED+=("$name"); return; }
+  ((CLEAN)) || uninstall_all ||
+    { fail "could not remove an earlier install"; E2E_FAILED+=("$name"); return; }
   group "$name" "$fn"
-  uninstall_all >/dev/null 2>&1
+  CLEAN=0
+  uninstall_all >/dev/null 2>&1 && CLEAN=1
 }
 
 bash "$E2E_ROOT/scripts/package" windows >"$E2E_ROOT/build/package-windows.log" 2>&1 ||

@@ -108,9 +108,12 @@ alive() { [[ -n $PID ]] && probe alive "$PID"; }
 # The program's CPU time so far, user and system, in clock ticks: its Linux process is
 # the one of this prefix whose command is the program itself.
 unix_pid() {
-  local p
+  local p cmd
   for p in /proc/[0-9]*; do
-    tr '\0' '\n' <"$p/cmdline" 2>/dev/null | head -n1 | grep -qi 'zorvane\.exe$' || continue
+    # Read by the shell itself: a command or two for each of some hundred processes, at
+    # each poll, cost more CPU time than the program being measured.
+    { IFS= read -r -d '' cmd <"$p/cmdline"; } 2>/dev/null || continue
+    [[ ${cmd,,} == *zorvane.exe ]] || continue
     tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
     echo "${p#/proc/}"
     return 0
