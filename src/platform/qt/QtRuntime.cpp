@@ -445,7 +445,8 @@ bool QtRuntime::NotifyIcon(int message, const TrayIconRecord& record) {
     if (!QSystemTrayIcon::isSystemTrayAvailable() && !toldNoTray_) {
         toldNoTray_ = true;
         qWarning("Zorvane: this desktop has no system tray; the icon will show when one "
-                 "starts. Until then, right-click the picture for the menu.");
+                 "starts. Until then, right-click the picture, or start Zorvane again, for the "
+                 "menu.");
     }
     return true;
 }
