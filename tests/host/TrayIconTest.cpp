@@ -143,8 +143,8 @@ TEST_F(TrayIcon, ASecondStartWhileTheMenuIsOpenOrAfterTheIconCameChangesNothingM
 struct Announce {
     const char* name;
     bool trayHost;
-    bool picture;          // a saved picture to show
-    bool notifications;    // a notification service runs
+    bool picture;       // a saved picture to show
+    bool notifications; // a notification service runs
     bool trayComesMeantime;
     bool notified;
     bool menu; // at the screen's centre
@@ -174,13 +174,12 @@ TEST_P(AStartShowingNothingWithoutATrayTellsHowToReachIt, Once) {
 }
 INSTANTIATE_TEST_SUITE_P(
     TrayIcon, AStartShowingNothingWithoutATrayTellsHowToReachIt,
-    ::testing::Values(Announce{"TrayPresent", true, false, true, false, false, false},
-                      Announce{"NoTrayNotified", false, false, true, false, true, false},
-                      Announce{"NoTrayNoNotificationsMenuInTheMiddle", false, false, false, false,
-                               false, true},
-                      Announce{"NoTrayButAPictureToShow", false, true, false, false, false, false},
-                      Announce{"TrayCameBeforeTheLoopRan", false, false, false, true, false,
-                               false}),
+    ::testing::Values(
+        Announce{"TrayPresent", true, false, true, false, false, false},
+        Announce{"NoTrayNotified", false, false, true, false, true, false},
+        Announce{"NoTrayNoNotificationsMenuInTheMiddle", false, false, false, false, false, true},
+        Announce{"NoTrayButAPictureToShow", false, true, false, false, false, false},
+        Announce{"TrayCameBeforeTheLoopRan", false, false, false, true, false, false}),
     RowName());
 
 TEST_F(TrayIcon, ASecondInstanceNeverAddsOne) {

@@ -63,7 +63,8 @@ UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
 std::string CallSocketPath(const std::string& lockPath) {
     constexpr std::string_view lock = ".lock";
     std::string path = lockPath;
-    if (path.size() >= lock.size() && path.compare(path.size() - lock.size(), lock.size(), lock) == 0)
+    if (path.size() >= lock.size() &&
+        path.compare(path.size() - lock.size(), lock.size(), lock) == 0)
         path.resize(path.size() - lock.size());
     return path + ".sock";
 }

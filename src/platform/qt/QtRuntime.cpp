@@ -466,9 +466,9 @@ bool QtRuntime::Notify(const std::string& title, const std::string& text) {
     if (!names->isServiceRegistered(service) &&
         !names->activatableServiceNames().value().contains(service))
         return false;
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        service, QStringLiteral("/org/freedesktop/Notifications"), service,
-        QStringLiteral("Notify"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/Notifications"),
+                                       service, QStringLiteral("Notify"));
     call << QStringLiteral("Zorvane") << 0u << QStringLiteral("zorvane")
          << QString::fromStdString(title) << MessageText(text) << QStringList()
          << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("zorvane")}} << -1;

@@ -227,10 +227,13 @@ TEST(InstanceCall, OnlyTheOneLineCallCountsAndEveryConnectionGoes) {
             WaitFor([&] { return listener.openConnections() > 0 || calls > 0; });
             fd = UniqueFd();
         } else { // the answer, or the end of the connection
-            EXPECT_TRUE(WaitFor([&] {
-                pollfd p{fd.get(), POLLIN, 0};
-                return poll(&p, 1, 0) == 1;
-            }, 3000)) << c.name;
+            EXPECT_TRUE(WaitFor(
+                [&] {
+                    pollfd p{fd.get(), POLLIN, 0};
+                    return poll(&p, 1, 0) == 1;
+                },
+                3000))
+                << c.name;
             char answer[8] = {};
             const ssize_t n = recv(fd.get(), answer, sizeof answer, MSG_DONTWAIT);
             if (c.call)
