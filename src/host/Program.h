@@ -20,11 +20,14 @@ class Program final : public Events {
     }
     void TIMESTMP_Form_Terminate() override { host_.Form_Terminate(); }
     void TIMESTMP_TaskbarCreated() override { host_.TaskbarCreated(); }
+    void TIMESTMP_StartedAgain() override { host_.StartedAgain(); }
     void Timer(TimerId id) override {
         if (id == TimerId::TrayRetry)
             host_.TrayRetryTimer();
         else if (id == TimerId::Animation)
             disp_.AnimationTimer();
+        else if (id == TimerId::Announce)
+            host_.AnnounceTimer();
     }
     bool C_Disp_Form_QueryUnload(int unloadMode) override {
         return disp_.Form_QueryUnload(unloadMode);

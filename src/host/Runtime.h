@@ -107,6 +107,11 @@ inline TwipsRect PixelRectToTwips(int left, int top, int width, int height, floa
             float(width) * twipsPerPixelX, float(height) * twipsPerPixelY};
 }
 
+// A point on the screen in pixels, from the program's (0, 0).
+struct PixelPoint {
+    int x = 0, y = 0;
+};
+
 struct Monitor {
     TwipsRect bounds;
     TwipsRect workArea;
@@ -132,7 +137,7 @@ inline constexpr int kNimModify = 1;
 inline constexpr int kNimDelete = 2;
 
 // The program's timers; each fires again and again until killed.
-enum class TimerId { TrayRetry, Animation };
+enum class TimerId { TrayRetry, Animation, Announce };
 
 class Runtime {
   public:
@@ -165,10 +170,19 @@ class Runtime {
                              const std::string& key, const std::string& text) = 0;
 
     virtual bool PrevInstance() = 0;
+    // A start while another copy runs (PrevInstance): tells that copy it was started again, and
+    // waits at most a second for its answer. False when no copy answered.
+    virtual bool CallRunningCopy() = 0;
     virtual ScreenMetrics Screen() = 0;
     virtual std::vector<Monitor> Monitors() = 0;
 
     virtual bool NotifyIcon(int message, const TrayIconRecord& record) = 0;
+    // Whether the desktop has a tray that shows icons now. Windows always has its notification
+    // area (one that refuses the icon yet is waited for); a Linux desktop may have none.
+    virtual bool TrayHostPresent() = 0;
+    // A desktop notification; false where no notification service runs to show it.
+    virtual bool Notify(const std::string& title, const std::string& text) = 0;
+    virtual PixelPoint MousePosition() = 0;
 
     // Starts, or restarts, the timer: Timer(id) every `milliseconds` until it is killed.
     virtual void SetTimer(TimerId id, int milliseconds) = 0;
@@ -193,6 +207,8 @@ class Events {
     virtual void TIMESTMP_Form_Terminate() = 0;
     // Explorer restarted and lost every tray icon.
     virtual void TIMESTMP_TaskbarCreated() = 0;
+    // The program was started again while this copy runs (CallRunningCopy).
+    virtual void TIMESTMP_StartedAgain() = 0;
     virtual void Timer(TimerId id) = 0;
     // Returns Cancel.
     virtual bool C_Disp_Form_QueryUnload(int unloadMode) = 0;

@@ -12,6 +12,9 @@ namespace zorvane {
 void TIMESTMP::Form_Load() {
     Form& host = rt_.GetForm(FormName::TIMESTMP);
     if (rt_.PrevInstance()) {
+        // The running copy decides whether this start means anything to it (StartedAgain);
+        // this one ends as before, whatever the answer.
+        rt_.CallRunningCopy();
         host.Unload();
         return;
     }
@@ -42,6 +45,8 @@ void TIMESTMP::Form_Load() {
     if (!Trim(m_.PicturePath).empty())
         disp_.ShowPicture(m_.PicturePath, PicturePick::Saved,
                           SavedPosition{m_.SavedLeft, m_.SavedTop});
+    else if (!rt_.TrayHostPresent())
+        rt_.SetTimer(TimerId::Announce, 0); // from the main loop, not under startup
 }
 
 void TIMESTMP::Command1_Click() {
@@ -79,6 +84,32 @@ void TIMESTMP::StopTrayRetries() {
     if (retrying_)
         rt_.KillTimer(TimerId::TrayRetry);
     retrying_ = false;
+}
+
+bool TIMESTMP::IconShown() {
+    return iconAdded_ && rt_.TrayHostPresent();
+}
+
+void TIMESTMP::StartedAgain() {
+    // With its icon in the tray the program is within reach: a second start changes nothing.
+    // Without one (no tray, or a taskbar that refuses the icon), starting the program again
+    // from the desktop's menu is all the user can do, with the picture hidden or none chosen.
+    if (IconShown())
+        return;
+    const PixelPoint at = rt_.MousePosition();
+    menu_.PopupCommandMenu(RoundToInt16(at.x), RoundToInt16(at.y));
+}
+
+void TIMESTMP::AnnounceTimer() {
+    rt_.KillTimer(TimerId::Announce);
+    if (rt_.TrayHostPresent()) // a tray came meanwhile: the icon is in it
+        return;
+    if (rt_.Notify(kTitle, kReachText))
+        return;
+    // Nowhere to tell it: the menu itself, once, in the middle of the screen.
+    const ScreenMetrics screen = rt_.Screen();
+    menu_.PopupCommandMenu(RoundToInt16(screen.width / screen.twipsPerPixelX / 2),
+                           RoundToInt16(screen.height / screen.twipsPerPixelY / 2));
 }
 
 void TIMESTMP::Form_MouseMove(int /*button*/, int /*shift*/, float x, float /*y*/) {

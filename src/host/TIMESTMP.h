@@ -38,6 +38,12 @@ class TIMESTMP {
     // Explorer (re)started: the icon has to be added again.
     void TaskbarCreated();
     void TrayRetryTimer();
+    // Another start asked this copy to come to the user: without a tray icon to reach it by,
+    // the command menu opens at the mouse pointer.
+    void StartedAgain();
+    // Once the program runs, on a desktop without a tray and with no picture to show: the user
+    // is told how to reach it.
+    void AnnounceTimer();
     // Deletes the tray icon, if it was added.
     void RemoveTrayIcon();
 
@@ -48,6 +54,7 @@ class TIMESTMP {
     bool AddTrayIcon();
     void StartTrayRetries();
     void StopTrayRetries();
+    bool IconShown();
 
     Runtime& rt_;
     Module1& m_;

@@ -19,6 +19,10 @@ inline constexpr const char* kHelpText = "タスクトレイにあるｱｲｺ�
                                          "表示されている画像を右クリックし、\r\n"
                                          "表示したい画像(*.BMP *.JPG *.ICO *.GIF 等)を \r\n"
                                          "選択するだけです！";
+// Told once at startup where no tray shows the icon and no picture is shown.
+inline constexpr const char* kReachText = "Zorvane は起動しています。\r\n"
+                                          "タスクトレイがないデスクトップなので、\r\n"
+                                          "もう一度起動するとメニューが開きます！";
 inline constexpr const char* kAboutText = "Zorvane Ver1.1 - written by the Zorvane developers.";
 
 // The name test of the change-picture command: the last three characters of

@@ -284,6 +284,10 @@ class FakeRuntime : public Runtime {
     }
 
     bool PrevInstance() override { return prevInstance; }
+    bool CallRunningCopy() override {
+        log.push_back("CallRunningCopy");
+        return true;
+    }
     ScreenMetrics Screen() override { return screen; }
     std::vector<Monitor> Monitors() override { return monitors; }
 
@@ -297,6 +301,15 @@ class FakeRuntime : public Runtime {
         }
         return message != kNimModify || trayHasIcon;
     }
+
+    bool TrayHostPresent() override { return trayHost; }
+    bool Notify(const std::string& title, const std::string& text) override {
+        log.push_back("Notify");
+        if (notificationService)
+            notifications.push_back({text, 0, title});
+        return notificationService;
+    }
+    PixelPoint MousePosition() override { return mouse; }
 
     void SetTimer(TimerId id, int milliseconds) override {
         timers[id] = milliseconds;
@@ -347,6 +360,10 @@ class FakeRuntime : public Runtime {
     std::vector<TrayCall> tray;
     int trayRefusals = 0;     // adds the shell refuses before it takes one
     bool trayHasIcon = false; // a modify finds the icon (the shell added it, yet timed out)
+    bool trayHost = true;     // the desktop has a tray
+    bool notificationService = false;
+    std::vector<MsgBoxCall> notifications; // as shown, style 0
+    PixelPoint mouse{300, 200};
     std::chrono::steady_clock::time_point clock{};
     std::chrono::milliseconds stepTime{0};
     std::map<TimerId, int> timers; // running timers and their periods

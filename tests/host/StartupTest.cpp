@@ -23,6 +23,8 @@ TEST_F(Startup, SecondInstanceUnloadsAndTouchesNothing) {
     rt.prevInstance = true;
     Start();
     EXPECT_TRUE(rt.forms.at(FormName::TIMESTMP)->unloaded);
+    // It tells the running copy, which decides what that means, and ends.
+    EXPECT_EQ(After("CallRunningCopy"), std::vector<std::string>{"TIMESTMP.Unload"});
     EXPECT_TRUE(rt.tray.empty());
     EXPECT_EQ(rt.Existing(FormName::C_Disp), nullptr);
     EXPECT_TRUE(rt.msgBoxes.empty());

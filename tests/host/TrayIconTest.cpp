@@ -100,6 +100,88 @@ TEST_F(TrayIcon, AnAddThatTimedOutYetTookTheIconCountsAsAdded) {
     EXPECT_EQ(rt.tray.back().message, kNimDelete);
 }
 
+using Points = std::vector<std::pair<int, int>>; // where menus opened
+
+// A second start reaches the running copy; what it does then depends on the icon.
+struct StartedAgain {
+    const char* name;
+    bool trayHost;
+    int refusals; // adds the taskbar refuses
+    bool menu;    // the command menu opens at the mouse pointer
+};
+
+using ASecondStartOpensTheMenuOnlyWhereNoIconShows = ProgramRows<StartedAgain>;
+TEST_P(ASecondStartOpensTheMenuOnlyWhereNoIconShows, InTheRunningCopy) {
+    const StartedAgain& c = GetParam();
+    SaveUsualSettings();
+    rt.trayHost = c.trayHost;
+    rt.trayRefusals = c.refusals;
+    Start();
+    rt.mouse = {-200, 40000}; // on a monitor left of the primary; past 16 bits
+    program.TIMESTMP_StartedAgain();
+    EXPECT_EQ(rt.popups, (c.menu ? Points{{-200, 32767}} : Points{}));
+    EXPECT_TRUE(rt.msgBoxes.empty());
+    EXPECT_TRUE(rt.saveOrder.empty());
+}
+INSTANTIATE_TEST_SUITE_P(TrayIcon, ASecondStartOpensTheMenuOnlyWhereNoIconShows,
+                         ::testing::Values(StartedAgain{"IconInTheTray", true, 0, false},
+                                           StartedAgain{"NoTray", false, 0, true},
+                                           StartedAgain{"TaskbarRefusesTheIcon", true, 1000, true}),
+                         RowName());
+
+TEST_F(TrayIcon, ASecondStartWhileTheMenuIsOpenOrAfterTheIconCameChangesNothingMore) {
+    rt.trayRefusals = 1;
+    Start();
+    program.TIMESTMP_StartedAgain();
+    program.Timer(TimerId::TrayRetry); // the taskbar takes it now
+    program.TIMESTMP_StartedAgain();
+    EXPECT_EQ(rt.popups.size(), 1u);
+}
+
+// A first start that shows nothing on a desktop without a tray tells the user how to reach the
+// program, once the main loop runs: by a notification, or else by its menu in the middle.
+struct Announce {
+    const char* name;
+    bool trayHost;
+    bool picture;       // a saved picture to show
+    bool notifications; // a notification service runs
+    bool trayComesMeantime;
+    bool notified;
+    bool menu; // at the screen's centre
+};
+
+using AStartShowingNothingWithoutATrayTellsHowToReachIt = ProgramRows<Announce>;
+TEST_P(AStartShowingNothingWithoutATrayTellsHowToReachIt, Once) {
+    const Announce& c = GetParam();
+    if (c.picture)
+        SaveUsualSettings();
+    rt.trayHost = c.trayHost;
+    rt.notificationService = c.notifications;
+    Start();
+    EXPECT_TRUE(rt.popups.empty()); // nothing under startup itself
+    if (c.trayComesMeantime)
+        rt.trayHost = true;
+    for (int i = 0; i < 3 && rt.timers.count(TimerId::Announce); ++i)
+        program.Timer(TimerId::Announce);
+    EXPECT_EQ(rt.timers.count(TimerId::Announce), 0u);
+    ASSERT_EQ(rt.notifications.size(), c.notified ? 1u : 0u);
+    if (c.notified) {
+        EXPECT_EQ(rt.notifications[0].title, "Zorvane Ver1.1");
+        EXPECT_EQ(rt.notifications[0].text, kReachText);
+    }
+    EXPECT_EQ(rt.popups, (c.menu ? Points{{512, 384}} : Points{}));
+    EXPECT_TRUE(rt.msgBoxes.empty());
+}
+INSTANTIATE_TEST_SUITE_P(
+    TrayIcon, AStartShowingNothingWithoutATrayTellsHowToReachIt,
+    ::testing::Values(
+        Announce{"TrayPresent", true, false, true, false, false, false},
+        Announce{"NoTrayNotified", false, false, true, false, true, false},
+        Announce{"NoTrayNoNotificationsMenuInTheMiddle", false, false, false, false, false, true},
+        Announce{"NoTrayButAPictureToShow", false, true, false, false, false, false},
+        Announce{"TrayCameBeforeTheLoopRan", false, false, false, true, false, false}),
+    RowName());
+
 TEST_F(TrayIcon, ASecondInstanceNeverAddsOne) {
     rt.prevInstance = true;
     Start();

@@ -10,9 +10,11 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCursor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
+#include <QDBusMessage>
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -353,8 +355,25 @@ bool QtRuntime::PrevInstance() {
     // that must not keep this one from running.
     if (!folder)
         return false;
-    const std::string path = *folder + "/" + LockFileName(std::getenv("DISPLAY"));
-    return instance_.Acquire(path) == InstanceLock::Result::HeldElsewhere;
+    lockPath_ = *folder + "/" + LockFileName(std::getenv("DISPLAY"));
+    switch (instance_.Acquire(lockPath_)) {
+    case InstanceLock::Result::HeldElsewhere:
+        return true;
+    case InstanceLock::Result::Acquired:
+        // Where it cannot listen, a new start only ends, as it always did.
+        calls_.Listen(CallSocketPath(lockPath_), [this] {
+            if (Events* events = this->events())
+                events->TIMESTMP_StartedAgain();
+        });
+        return false;
+    case InstanceLock::Result::Unavailable:
+        break;
+    }
+    return false;
+}
+
+bool QtRuntime::CallRunningCopy() {
+    return !lockPath_.empty() && !instance_.held() && CallListeningCopy(CallSocketPath(lockPath_));
 }
 
 ScreenMetrics QtRuntime::Screen() {
@@ -426,9 +445,42 @@ bool QtRuntime::NotifyIcon(int message, const TrayIconRecord& record) {
     if (!QSystemTrayIcon::isSystemTrayAvailable() && !toldNoTray_) {
         toldNoTray_ = true;
         qWarning("Zorvane: this desktop has no system tray; the icon will show when one "
-                 "starts. Until then, right-click the picture for the menu.");
+                 "starts. Until then, right-click the picture, or start Zorvane again, for the "
+                 "menu.");
     }
     return true;
+}
+
+bool QtRuntime::TrayHostPresent() {
+    // An XEmbed tray's selection, or a D-Bus host registered with the session's watcher.
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+bool QtRuntime::Notify(const std::string& title, const std::string& text) {
+    const QString service = QStringLiteral("org.freedesktop.Notifications");
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return false;
+    // A service the bus would start counts as one that runs.
+    const QDBusConnectionInterface* names = bus.interface();
+    if (!names->isServiceRegistered(service) &&
+        !names->activatableServiceNames().value().contains(service))
+        return false;
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/Notifications"),
+                                       service, QStringLiteral("Notify"));
+    call << QStringLiteral("Zorvane") << 0u << QStringLiteral("zorvane")
+         << QString::fromStdString(title) << MessageText(text) << QStringList()
+         << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("zorvane")}} << -1;
+    // Within a second, as a new start waits for the running copy: a service that does not
+    // answer by then is taken for none, and the menu shows instead.
+    const QDBusMessage reply = bus.call(call, QDBus::Block, 1000);
+    return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+PixelPoint QtRuntime::MousePosition() {
+    const QPoint at = QCursor::pos() - Origin();
+    return {at.x(), at.y()};
 }
 
 void QtRuntime::SetTimer(TimerId id, int milliseconds) {

@@ -3,6 +3,7 @@
 #include "host/Busy.h"
 #include "host/LoadWorkers.h"
 #include "host/Runtime.h"
+#include "platform/qt/InstanceCall.h"
 #include "platform/qt/InstanceLock.h"
 #include "platform/qt/X11State.h"
 
@@ -68,9 +69,13 @@ class QtRuntime final : public Runtime {
     bool SaveSetting(const std::string& app, const std::string& section, const std::string& key,
                      const std::string& text) override;
     bool PrevInstance() override;
+    bool CallRunningCopy() override;
     ScreenMetrics Screen() override;
     std::vector<Monitor> Monitors() override;
     bool NotifyIcon(int message, const TrayIconRecord& record) override;
+    bool TrayHostPresent() override;
+    bool Notify(const std::string& title, const std::string& text) override;
+    PixelPoint MousePosition() override;
     void SetTimer(TimerId id, int milliseconds) override;
     void KillTimer(TimerId id) override;
     std::optional<std::string> ShowOpen(const std::string& filter) override;
@@ -117,6 +122,8 @@ class QtRuntime final : public Runtime {
     float twipsPerPixelX_ = 15, twipsPerPixelY_ = 15;
     QIcon icon_;
     InstanceLock instance_;
+    std::string lockPath_;
+    CallListener calls_; // goes before the lock: its socket file is the lock holder's
     std::string lastOpened_;
     bool trayCallback_ = false; // the icon reports the mouse as the program asked
     bool toldNoTray_ = false;

@@ -78,6 +78,7 @@ void WindowForm::Unload() { DestroyWindow(FormHandle()); }
 
 HostWindow::HostWindow(Win32Runtime& rt) : WindowForm(rt) {
     taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
+    startedAgain_ = RegisterWindowMessageW(kStartedAgainMessage);
     // A hidden top-level window rather than a message-only one: broadcasts such
     // as TaskbarCreated reach only top-level windows.
     Create(kHostClass, L"", WS_POPUP, WS_EX_TOOLWINDOW, 0, 0, 0, 0, rt.AppIcon());
@@ -109,6 +110,14 @@ LRESULT HostWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     }
     if (taskbarCreated_ && msg == taskbarCreated_) {
         events->TIMESTMP_TaskbarCreated();
+        return 0;
+    }
+    if (startedAgain_ && msg == startedAgain_) {
+        PostMessageW(hwnd(), kStartedAgainPosted, 0, 0);
+        return kStartedAgainAnswer;
+    }
+    if (msg == kStartedAgainPosted) {
+        events->TIMESTMP_StartedAgain();
         return 0;
     }
     switch (msg) {

@@ -50,6 +50,7 @@ public:
 private:
     HWND FormHandle() const override { return hwnd(); }
     UINT taskbarCreated_ = 0;
+    UINT startedAgain_ = 0;
 };
 
 class DispWindow;

@@ -2,6 +2,7 @@
 
 #include "host/Module1.h"
 #include "picture/LoadMessages.h"
+#include "platform/win32/ClassNames.h"
 #include "platform/win32/Forms.h"
 #include "platform/win32/Registry.h"
 #include "platform/win32/Text.h"
@@ -180,6 +181,31 @@ bool Win32Runtime::PrevInstance() {
     // ERROR_INVALID_HANDLE: something else took the name for another kind of
     // object; that is no copy of this program, so it must not keep us from running.
     return error == ERROR_ACCESS_DENIED;
+}
+
+bool Win32Runtime::CallRunningCopy() {
+    const UINT call = RegisterWindowMessageW(kStartedAgainMessage);
+    const HWND own = host_ ? host_->hwnd() : nullptr;
+    HWND other = nullptr;
+    do
+        other = FindWindowExW(nullptr, other, kHostClass, nullptr);
+    while (other && other == own);
+    if (!call || !other)
+        return false;
+    // The user started this copy, so it may hand the foreground on: the running copy's menu
+    // can then come in front and close on a click elsewhere.
+    DWORD pid = 0;
+    GetWindowThreadProcessId(other, &pid);
+    AllowSetForegroundWindow(pid);
+    DWORD_PTR answer = 0;
+    return SendMessageTimeoutW(other, call, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 1000, &answer) &&
+           answer == DWORD_PTR(kStartedAgainAnswer);
+}
+
+PixelPoint Win32Runtime::MousePosition() {
+    POINT at{};
+    GetCursorPos(&at);
+    return {at.x, at.y};
 }
 
 ScreenMetrics Win32Runtime::Screen() {

@@ -29,6 +29,9 @@ class MenuWindow;
 inline constexpr UINT kLoadEndedMessage = WM_APP + 1;
 // Posted to the host window when work StartWork began has ended; wParam is its ticket.
 inline constexpr UINT kWorkEndedMessage = WM_APP + 2;
+// Posted by the host window to itself when a new start has called (kStartedAgainMessage), so
+// that the caller has its answer before anything (a menu) runs.
+inline constexpr UINT kStartedAgainPosted = WM_APP + 3;
 
 // Holds the multithreaded apartment open while it lives: an animation's decoder, made there by
 // a loader thread that has ended since, is read there frame by frame by work threads that come
@@ -73,9 +76,13 @@ public:
     bool SaveSetting(const std::string& app, const std::string& section, const std::string& key,
                      const std::string& text) override;
     bool PrevInstance() override;
+    bool CallRunningCopy() override;
     ScreenMetrics Screen() override;
     std::vector<Monitor> Monitors() override;
     bool NotifyIcon(int message, const TrayIconRecord& record) override;
+    bool TrayHostPresent() override { return true; }
+    bool Notify(const std::string&, const std::string&) override { return false; }
+    PixelPoint MousePosition() override;
     void SetTimer(TimerId id, int milliseconds) override;
     void KillTimer(TimerId id) override;
     std::optional<std::string> ShowOpen(const std::string& filter) override;

@@ -2,9 +2,11 @@
 #include "host/Program.h"
 #include "platform/qt/Forms.h"
 #include "platform/qt/IniSettings.h"
+#include "platform/qt/InstanceCall.h"
 #include "platform/qt/InstanceLock.h"
 #include "platform/qt/QtRuntime.h"
 
+#include <QFile>
 #include <QFileDialog>
 #include <QImage>
 #include <QMenu>
@@ -296,6 +298,11 @@ TEST(ZorvaneQtProcess, ASecondCopyEndsAtOnceAndTheLockGoesWithTheFirst) {
         EXPECT_EQ(first.exitStatus(), sig == SIGKILL ? QProcess::CrashExit : QProcess::NormalExit)
             << sig;
         EXPECT_EQ(LockHolder(LockPath(dirs)), 0) << sig; // let go, however it ended
+        // Its socket goes with it, but for a kill: the one left refuses, and the next copy
+        // listens in its place.
+        const std::string socket = CallSocketPath(LockPath(dirs));
+        EXPECT_EQ(QFile::exists(QString::fromStdString(socket)), sig == SIGKILL) << sig;
+        EXPECT_FALSE(CallListeningCopy(socket)) << sig;
     }
     QtRuntime rt;
     EXPECT_FALSE(rt.PrevInstance());

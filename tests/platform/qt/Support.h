@@ -53,6 +53,7 @@ struct RecordingEvents : Events {
     void TIMESTMP_Form_MouseMove(int, int, float x, float) override { trayMessages.push_back(x); }
     void TIMESTMP_Form_Terminate() override {}
     void TIMESTMP_TaskbarCreated() override {}
+    void TIMESTMP_StartedAgain() override { ++startedAgain; }
     void Timer(TimerId id) override { timers.push_back(id); }
     bool C_Disp_Form_QueryUnload(int mode) override {
         unloadModes.push_back(mode);
@@ -68,6 +69,7 @@ struct RecordingEvents : Events {
     void WorkDone(std::uint64_t ticket) override { worked.push_back(ticket); }
 
     std::vector<float> trayMessages;
+    int startedAgain = 0;
     std::vector<TimerId> timers;
     std::vector<int> unloadModes;
     bool cancelUnload = true;

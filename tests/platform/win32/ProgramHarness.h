@@ -109,11 +109,17 @@ class InterceptingRuntime final : public Runtime {
         return real_.SaveSetting(app, section, key, text);
     }
     bool PrevInstance() override { return real_.PrevInstance(); }
+    bool CallRunningCopy() override { return real_.CallRunningCopy(); }
     ScreenMetrics Screen() override { return real_.Screen(); }
     std::vector<Monitor> Monitors() override { return real_.Monitors(); }
     bool NotifyIcon(int message, const TrayIconRecord& record) override {
         return real_.NotifyIcon(message, record);
     }
+    bool TrayHostPresent() override { return real_.TrayHostPresent(); }
+    bool Notify(const std::string& title, const std::string& text) override {
+        return real_.Notify(title, text);
+    }
+    PixelPoint MousePosition() override { return real_.MousePosition(); }
     void SetTimer(TimerId id, int ms) override { real_.SetTimer(id, ms); }
     void KillTimer(TimerId id) override { real_.KillTimer(id); }
     std::optional<std::string> ShowOpen(const std::string&) override {
@@ -164,6 +170,7 @@ class ScenarioEvents final : public Events {
     }
     void TIMESTMP_Form_Terminate() override { p_.TIMESTMP_Form_Terminate(); }
     void TIMESTMP_TaskbarCreated() override { p_.TIMESTMP_TaskbarCreated(); }
+    void TIMESTMP_StartedAgain() override { p_.TIMESTMP_StartedAgain(); }
     void Timer(TimerId id) override { p_.Timer(id); }
     bool C_Disp_Form_QueryUnload(int mode) override { return p_.C_Disp_Form_QueryUnload(mode); }
     void C_Disp_Vesquin1_MouseEvent(int b, int s, float x, float y) override {

@@ -23,6 +23,7 @@ struct RecordingEvents : Events {
     void TIMESTMP_Form_MouseMove(int, int, float x, float) override { trayMessages.push_back(x); }
     void TIMESTMP_Form_Terminate() override { ++terminates; }
     void TIMESTMP_TaskbarCreated() override { ++taskbarCreated; }
+    void TIMESTMP_StartedAgain() override { ++startedAgain; }
     void Timer(TimerId id) override { timers.push_back(id); }
     bool C_Disp_Form_QueryUnload(int mode) override {
         unloadModes.push_back(mode);
@@ -38,7 +39,7 @@ struct RecordingEvents : Events {
     void WorkDone(std::uint64_t ticket) override { worked.push_back(ticket); }
 
     std::vector<float> trayMessages;
-    int terminates = 0, taskbarCreated = 0;
+    int terminates = 0, taskbarCreated = 0, startedAgain = 0;
     std::vector<TimerId> timers;
     std::vector<int> unloadModes;
     bool cancelUnload = true;
@@ -286,6 +287,16 @@ TEST(WindowEvents, ReachTheProgramInTwips) {
             SendMessageW(host, WM_MOUSEMOVE, 1, 0x204); // the tray's right-button press
             SendMessageW(host, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
             SendMessageW(menu, WM_COMMAND, CommandId(MenuItem::p_about), 0);
+            // A new start finds this copy's host window by its class, and has its answer
+            // before the program hears of it.
+            {
+                Win32Runtime second;
+                EXPECT_TRUE(second.CallRunningCopy());
+                EXPECT_EQ(startedAgain, 0);
+            }
+            MSG msg{};
+            while (PeekMessageW(&msg, host, 0, 0, PM_REMOVE))
+                DispatchMessageW(&msg);
             SendMessageW(host, WM_ENDSESSION, TRUE, 0);
             rt.End();
         }
@@ -298,6 +309,7 @@ TEST(WindowEvents, ReachTheProgramInTwips) {
     EXPECT_EQ(recording.unloadModes, std::vector<int>{vbFormControlMenu});
     EXPECT_EQ(recording.trayMessages, std::vector<float>{0x204 * 15});
     EXPECT_EQ(recording.taskbarCreated, 1);
+    EXPECT_EQ(recording.startedAgain, 1);
     EXPECT_EQ(recording.clicks, std::vector<MenuItem>{MenuItem::p_about});
     EXPECT_EQ(recording.terminates, 1);
 }
