@@ -3,8 +3,8 @@
 //       one line per top-level window (default: class starts with "Zorvane"):
 //       CLASS vis= x= y= w= h= top= fg= rgn= box=l,t,r,b rects= pid= hwnd= title=TITLE
 //       exit 1 when none matched
-//   probe text [--pid N] [--title S]    the static, combo box and edit texts of the first visible dialog,
-//                                       and "[icon] x y w h" for an icon in it
+//   probe text [--pid N] [--title S]    the static, combo box and edit texts of the first
+//                                       visible dialog, and "[icon] x y w h" for an icon in it
 //   probe setedit --pid N TEXT          puts TEXT in the first visible edit of the pid's dialog
 //   probe tray                          exit 0 when the host window's tray icon exists
 //   probe alive PID                     exit 0 while the process runs
@@ -15,7 +15,8 @@
 //   probe faketray MS FILE              a taskbar that is not ready yet: started on the desktop, a
 //                                       Shell_TrayWnd that refuses every icon for MS milliseconds,
 //                                       then goes and announces the real one (TaskbarCreated);
-//                                       FILE gets "ready", and at the end "refused=N" (the adds)
+//                                       FILE gets "ready", and at the end "refused=N" (the adds);
+//                                       a file FILE.end ends the refusal sooner
 //   probe monitors                      the layout a process started now sees: the number of
 //                                       monitors and the virtual screen's left and top
 //   probe run MS COMMANDLINE            starts a process on the desktop, waits up to MS:
@@ -38,7 +39,8 @@ namespace {
 std::string Utf8(const std::wstring& w) {
     if (w.empty())
         return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), nullptr, 0, nullptr, nullptr);
+    const int n =
+        WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), nullptr, 0, nullptr, nullptr);
     std::string s(std::size_t(n), '\0');
     WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), s.data(), n, nullptr, nullptr);
     return s;
@@ -84,8 +86,11 @@ struct Filter {
 
 std::vector<HWND> TopLevel(const Filter& f) {
     std::vector<HWND> all, out;
-    EnumWindows([](HWND h, LPARAM p) { return reinterpret_cast<std::vector<HWND>*>(p)->push_back(h), TRUE; },
-                LPARAM(&all));
+    EnumWindows(
+        [](HWND h, LPARAM p) {
+            return reinterpret_cast<std::vector<HWND>*>(p)->push_back(h), TRUE;
+        },
+        LPARAM(&all));
     for (HWND h : all)
         if (f.Match(h))
             out.push_back(h);
@@ -108,17 +113,23 @@ void PrintWindow(HWND h) {
             rects = reinterpret_cast<RGNDATA*>(data.data())->rdh.nCount;
     }
     DeleteObject(rgn);
-    std::printf("%s vis=%d x=%ld y=%ld w=%ld h=%ld top=%d fg=%d rgn=%d box=%ld,%ld,%ld,%ld rects=%lu "
-                "pid=%lu hwnd=%p title=%s\n",
-                Utf8(ClassOf(h)).c_str(), IsWindowVisible(h) ? 1 : 0, r.left, r.top, r.right - r.left,
-                r.bottom - r.top, top ? 1 : 0, GetForegroundWindow() == h ? 1 : 0, kind != ERROR ? 1 : 0, box.left, box.top, box.right,
-                box.bottom, rects, PidOf(h), static_cast<void*>(h), Utf8(TextOf(h)).c_str());
+    std::printf(
+        "%s vis=%d x=%ld y=%ld w=%ld h=%ld top=%d fg=%d rgn=%d box=%ld,%ld,%ld,%ld rects=%lu "
+        "pid=%lu hwnd=%p title=%s\n",
+        Utf8(ClassOf(h)).c_str(), IsWindowVisible(h) ? 1 : 0, r.left, r.top, r.right - r.left,
+        r.bottom - r.top, top ? 1 : 0, GetForegroundWindow() == h ? 1 : 0, kind != ERROR ? 1 : 0,
+        box.left, box.top, box.right, box.bottom, rects, PidOf(h), static_cast<void*>(h),
+        Utf8(TextOf(h)).c_str());
 }
 
 std::vector<HWND> Descendants(HWND parent) {
     std::vector<HWND> out;
-    EnumChildWindows(parent, [](HWND h, LPARAM p) { return reinterpret_cast<std::vector<HWND>*>(p)->push_back(h), TRUE; },
-                     LPARAM(&out));
+    EnumChildWindows(
+        parent,
+        [](HWND h, LPARAM p) {
+            return reinterpret_cast<std::vector<HWND>*>(p)->push_back(h), TRUE;
+        },
+        LPARAM(&out));
     return out;
 }
 
@@ -141,7 +152,8 @@ int Text(const Filter& f) {
             RECT r{};
             GetWindowRect(c, &r);
             if (IsWindowVisible(c) && SendMessageW(c, STM_GETICON, 0, 0))
-                std::printf("[icon] %ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+                std::printf("[icon] %ld %ld %ld %ld\n", r.left, r.top, r.right - r.left,
+                            r.bottom - r.top);
             continue;
         }
         if (cls != L"Static" && cls != L"ComboBox" && cls != L"Edit")
@@ -196,7 +208,8 @@ int Run(std::wstring desktop, DWORD ms, std::wstring cmd) {
     si.cb = sizeof si;
     si.lpDesktop = desktop.data();
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi))
         return 2;
     const ULONGLONG start = GetTickCount64();
     const DWORD w = WaitForSingleObject(pi.hProcess, ms);
@@ -236,15 +249,25 @@ int FakeTray(DWORD ms, const std::wstring& file) {
     };
     RegisterClassW(&wc);
     // Topmost, so that a search for the taskbar finds this one before the real one.
-    const HWND tray = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, wc.lpszClassName, L"",
-                                      WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+    const HWND tray =
+        CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, wc.lpszClassName, L"", WS_POPUP, 0, 0, 0,
+                        0, nullptr, nullptr, wc.hInstance, nullptr);
     if (!tray)
         return 2;
     WriteFile(file, "ready\n");
-    SetTimer(tray, 1, ms, nullptr);
+    constexpr UINT_PTR kEnd = 1, kLook = 2;
+    SetTimer(tray, kEnd, ms, nullptr);
+    SetTimer(tray, kLook, 200, nullptr);
+    const std::wstring endFile = file + L".end";
+    const auto endAsked = [&] {
+        return GetFileAttributesW(endFile.c_str()) != INVALID_FILE_ATTRIBUTES;
+    };
     MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0 && msg.message != WM_TIMER)
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == WM_TIMER && (msg.wParam == kEnd || endAsked()))
+            break;
         DispatchMessageW(&msg);
+    }
     DestroyWindow(tray);
     PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
     const std::string result = "refused=" + std::to_string(refused) + "\n";

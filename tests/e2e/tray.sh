@@ -68,12 +68,13 @@ signal_and_late_tray() {
 # a second start opens its menu.
 late_taskbar() {
   local file=$E2E_ART/$E2E_NAME-faketray.txt
-  rm -f "$file"
+  rm -f "$file" "$file.end"
   # (explorer through start.exe, for the probe's console: see e2e_begin)
   wine explorer "/desktop=$E2E_DESKTOP,$E2E_SIZE" "$(winpath "$E2E_PROBE")" faketray 20000 \
     "$(winpath "$file")" >>"$E2E_ART/$E2E_NAME-wine.log" 2>&1 9>&- &
   wait_for eval '[[ $(<"$file") == ready ]]' 2>/dev/null || { fail "no refusing taskbar"; return 1; }
   start_program || return 1
+  local started=$SECONDS
   # (Once the refusing taskbar has ended, as it may on a slow machine while this looks, an
   # icon is right.)
   holds 2 eval 'alive && { ! tray_icon_drawn || grep -q refused "$file"; }' ||
@@ -93,6 +94,9 @@ late_taskbar() {
     fail "no menu after a second start while the taskbar refuses the icon"
     return 1
   fi
+  # The taskbar comes once the program has had time to offer its icon again (every 2 s).
+  while ((SECONDS < started + 5)); do sleep 0.5; done
+  : >"$file.end"
   wait_for -t 30 eval 'grep -q refused "$file"' || { fail "the refusing taskbar did not end"; return 1; }
   local refused
   refused=$(sed -n 's/^refused=//p' "$file")
