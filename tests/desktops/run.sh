@@ -48,8 +48,9 @@ else
 fi
 note "program: $program"
 
-# The picture: a red disk 200 px across on the mask green.
+# The pictures: a red disk 200 px across on the mask green, and a blue one 120 px across.
 convert -size 200x200 'xc:rgb(0,128,0)' -fill red -draw 'circle 100,100 100,8' BMP3:"$art/disk.bmp" &&
+  convert -size 120x120 'xc:rgb(0,128,0)' -fill blue -draw 'circle 60,60 60,6' BMP3:"$art/small.bmp" &&
   chmod a+r "$art"/*.bmp || exit 1
 
 # ---- what every desktop provides: AS (run as its user), XENV (the X display's environment),
@@ -85,9 +86,9 @@ click() { point "$1" "$2" && sleep 0.3 && press "$3" && sleep 0.1 && release "$3
 
 # A session bus of the desktop's own, run as its user; its address goes into XENV.
 bus_pids=()
-session_bus() {
+session_bus() {  # [--config-file=FILE]
   local out
-  out=$(as_desk dbus-daemon --session --fork --print-address=1 --print-pid=1) || return 1
+  out=$(as_desk dbus-daemon "${1:---session}" --fork --print-address=1 --print-pid=1) || return 1
   XENV+=(DBUS_SESSION_BUS_ADDRESS="$(head -n1 <<<"$out")")
   bus_pids+=("$(sed -n 2p <<<"$out")")
 }
@@ -114,6 +115,22 @@ cover() {  # a white window under the picture, to be made active (a click on it 
   wait_for as_desk xdotool search --onlyvisible --classname '^xmessage$' >/dev/null
 }
 uncover() { as_desk pkill -x xmessage; }
+
+# In the shot NAME: each X,Y shows the white window behind the picture.
+behind() {  # NAME WHAT X,Y...
+  local name=$1 what=$2 seen=() xy white=true
+  shift 2
+  for xy; do
+    seen+=("$(pixel "$art/$desk-$name.png" "${xy%,*}" "${xy#*,}")")
+    near "${seen[-1]}" 255,255,255 || white=false
+  done
+  check "$desk" "$name: $what shows the window behind (seen ${seen[*]} at $*)" $white
+}
+figure() {  # NAME X,Y RGB: the picture is drawn there
+  local seen
+  seen=$(pixel "$art/$desk-$1.png" "${2%,*}" "${2#*,}")
+  check "$desk" "$1: the picture is drawn at its new place (seen $seen)" near "$seen" "$3"
+}
 
 scenario() {
   local w
@@ -160,16 +177,46 @@ scenario() {
   click 1100 700 1
   check "$desk" "a click on bare wallpaper closes the menu" wait_for -t 5 menu_down
 
-  # A drag with the compositor's own pointer.
+  # A drag with the compositor's own pointer, over the white window: where the picture was
+  # shows that window again, with nothing of the picture left behind.
+  cover
   if can_drag; then
     point 300 300 && sleep 0.3 && press 1 && sleep 0.2
     local i
     for i in 1 2 3 4 5; do point $((300 + 20 * i)) $((300 + 10 * i)); sleep 0.1; done
     release 1
     check "$desk" "a drag moves the picture (now $(place))" wait_for -t 5 at_place 300,250
+    sleep 1
+    if shot "$art/$desk-dragged.png"; then
+      # Red before, outside the window now: the old corner's rim, its left and its top.
+      behind "dragged" "the old place" 215,260 230,300 300,215 && figure "dragged" 400,350 255,0,0
+    fi
   else
     skip "$desk" "drag (its pointer cannot be driven from here)"
   fi
+
+  # A change of picture, to a smaller blue disk, through the picture's menu and the Open
+  # dialog: nothing of the red disk stays where the new window does not reach.
+  if can_type; then
+    local x y
+    IFS=, read -r x y <<<"$(place)"
+    click $((x + 100)) $((y + 100)) 3 && wait_for -t 5 menu_up &&
+      eval "$(as_desk xwininfo -id "$(window_with_role ZorvaneMenu)" | awk '/Absolute upper-left X/ { print "local mx=" $NF } /Absolute upper-left Y/ { print "local my=" $NF }')" &&
+      click $((mx + 40)) $((my + 12)) 1
+    if check "$desk" "the Open dialog from the picture's menu" wait_for -t 10 eval '[[ $(as_desk xdotool getactivewindow getwindowname 2>/dev/null) == Open ]]'; then
+      as_desk xdotool key ctrl+a BackSpace && as_desk xdotool type --delay 4 -- "$art/small.bmp" && as_desk xdotool key Return
+      check "$desk" "the picture changes in place" wait_for -t 10 eval "as_desk xwininfo -id \$(picture) | grep -q -- '-geometry 120x120+$x+$y'"
+      sleep 1
+      if shot "$art/$desk-changed.png"; then
+        behind "changed" "the red disk's place" $((x + 170)),$((y + 100)) $((x + 100)),$((y + 170)) $((x + 5)),$((y + 5)) &&
+          figure "changed" $((x + 60)),$((y + 60)) 0,0,255
+      fi
+    fi
+  else
+    skip "$desk" "change of picture (no keyboard for the Open dialog here)"
+  fi
+  uncover
+  sleep 0.5
 
   # A second start changes nothing and ends; nothing was saved.
   as_desk HOME="$home" XDG_CONFIG_HOME="$home/.config" timeout 10 "$program" >>"$art/$desk-program.log" 2>&1
@@ -228,6 +275,7 @@ gnome_run() {  # DESKTOP-NAME [EXTENSION-PACKAGE]
   shot() { as_desk gdbus call --session --dest org.gnome.Shell.Screenshot --object-path /org/gnome/Shell/Screenshot \
     --method org.gnome.Shell.Screenshot.Screenshot false false "$1" >/dev/null && [[ -s $1 ]]; }
   can_drag() { true; }
+  can_type() { return 1; }  # see about_close
   indicator='Main.panel.statusArea[Object.keys(Main.panel.statusArea).find(k => k.startsWith("appindicator"))]'
   tray_open() {
     [[ -n $extension ]] || return 1
@@ -263,19 +311,28 @@ gnome_run() {  # DESKTOP-NAME [EXTENSION-PACKAGE]
   pkill -f "gnome-shell --headless" 2>/dev/null
 }
 
-# ---- KWin, alone (its binary copied: the installed one carries a file capability that a
-# container may refuse)
-kwin_run() {
-  desk=kwin
+# ---- KWin, alone or with Plasma's shell (plasmashell: its panel's system tray a
+# StatusNotifierItem host, its task manager a taskbar). KWin's binary is copied: the installed
+# one carries a file capability that a container may refuse. Its screenshot and fake-input
+# interfaces answer only programs that its desktop entries name, unless told otherwise.
+kwin_run() {  # DESKTOP-NAME: kwin or plasma
+  desk=$1
   local m
-  m=$(missing kwin-wayland dbus xwayland)
+  m=$(missing kwin-wayland dbus xwayland gcc libwayland-dev python3-gi)
+  [[ $desk == plasma ]] && m+=$(missing plasma-workspace kded5 kactivitymanagerd)
   [[ -n $m ]] && { skip "$desk" "missing packages: $m"; return; }
   local dir=$art/$desk
-  mkdir -p "$dir/run" "$dir/home" && chmod 700 "$dir/run" && cp /usr/bin/kwin_wayland "$dir/kwin_wayland"
+  mkdir -p "$dir/run" "$dir/home/.config" && chmod 700 "$dir/run" && cp /usr/bin/kwin_wayland "$dir/kwin_wayland"
   home=$dir/home
   AS=() XENV=(XDG_RUNTIME_DIR="$dir/run" HOME="$home")
-  session_bus || { skip "$desk" "no session bus"; return; }
-  as_desk "$dir/kwin_wayland" --virtual --xwayland --width 1280 --height 800 >"$art/$desk-shell.log" 2>&1 &
+  # Plasma's session bus starts no services of its own: what the session would bring up on
+  # demand (device, phone and Bluetooth daemons) only fails and restarts on a bare machine.
+  printf '%s' "<busconfig><type>session</type><listen>unix:tmpdir=$dir</listen>" \
+    '<policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/>' \
+    '<allow own="*"/></policy><auth>EXTERNAL</auth></busconfig>' >"$dir/session_bus.conf"
+  session_bus --config-file="$dir/session_bus.conf" || { skip "$desk" "no session bus"; return; }
+  as_desk KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1 KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 QT_LOGGING_RULES='kwin_scripting.debug=true' \
+    "$dir/kwin_wayland" --virtual --xwayland --width 1280 --height 800 >"$art/$desk-shell.log" 2>&1 &
   local shell=$!
   kwin_display() {
     local p
@@ -286,18 +343,75 @@ kwin_run() {
     { skip "$desk" "KWin did not start (see $desk-shell.log)"; stop_desktop $shell "$dir"; return; }
   local display
   display=$(kwin_display)
-  XENV+=(DISPLAY="$display")
+  XENV+=(DISPLAY="$display" WAYLAND_DISPLAY=wayland-0)
   wait_for as_desk xprop -root _NET_SUPPORTING_WM_CHECK >/dev/null
-  point() { as_desk xdotool mousemove "$1" "$2"; }
-  press() { as_desk xdotool mousedown "$1"; }
-  release() { as_desk xdotool mouseup "$1"; }
-  shot() { return 1; }  # its screenshot interface does not answer on the virtual backend
-  can_drag() { return 1; }
+  # Headless, it has no pointer: one through its fake-input protocol stands in.
+  gcc -O1 -o "$dir/vpointer" "$root/tests/desktops/vpointer.c" -lwayland-client && mkfifo "$dir/vpointer.in" ||
+    { skip "$desk" "the fake pointer did not build"; stop_desktop $shell "$dir"; return; }
+  as_desk "$dir/vpointer" 1280 800 <"$dir/vpointer.in" >"$dir/vpointer.out" 2>&1 &
+  exec 8>"$dir/vpointer.in"
+  wait_for grep -q ready "$dir/vpointer.out" || check "$desk" "a fake pointer" false
+  point() { printf 'move %d %d\nmove %d %d\n' $(($1 + 1)) "$2" "$1" "$2" >&8; }
+  press() { echo "down $1" >&8; }
+  release() { echo "up $1" >&8; }
+  # The pixels come through a pipe, which gdbus cannot pass.
+  shot() { as_desk /usr/bin/python3 "$root/tests/desktops/kwin-shot.py" >"$dir/shot.ppm" && convert "$dir/shot.ppm" "$1"; }
+  can_drag() { true; }
+  can_type() { true; }
   tray_open() { return 1; }
-  desk_taskbar_check() { :; }
+  kwin_taskbar_check() {
+    # KWin's own view, which Plasma's task manager follows.
+    local script=$dir/skip.js
+    echo 'workspace.clientList().forEach(w => { if (String(w.resourceClass).toLowerCase() == "zorvane") print("zorvane skipTaskbar " + w.skipTaskbar); });' >"$script"
+    as_desk gdbus call --session --dest org.kde.KWin --object-path /Scripting --method org.kde.kwin.Scripting.loadScript "$script" zorvane-skip >/dev/null &&
+      as_desk gdbus call --session --dest org.kde.KWin --object-path /Scripting --method org.kde.kwin.Scripting.start >/dev/null
+    check "$desk" "KWin keeps it out of the taskbar" eval "wait_for -t 5 grep -q 'zorvane skipTaskbar' $art/$desk-shell.log &&
+      ! grep 'zorvane skipTaskbar' $art/$desk-shell.log | grep -qv true"
+  }
+  desk_taskbar_check() { kwin_taskbar_check; }
+  [[ $desk == plasma ]] && plasma_start
   scenario
+  exec 8>&-
   stop_desktop $shell "$dir"
 }
+
+# Plasma's shell in the KWin session: the activity manager it insists on, kded with only its
+# StatusNotifierWatcher, and plasmashell with its first layout (a panel along the bottom:
+# launcher, task manager, system tray, clock).
+plasma_start() {
+  local dir=$art/$desk module
+  for module in /usr/lib/x86_64-linux-gnu/qt5/plugins/kf5/kded/*.so; do
+    module=$(basename "$module" .so)
+    [[ $module == statusnotifierwatcher ]] || printf '[Module-%s]\nautoload=false\n\n' "$module"
+  done >"$home/.config/kded5rc"
+  local qt=(QT_QPA_PLATFORM=wayland XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=KDE KDE_FULL_SESSION=true KDE_SESSION_VERSION=5)
+  as_desk "${qt[@]}" /usr/lib/x86_64-linux-gnu/libexec/kactivitymanagerd >"$art/$desk-kamd.log" 2>&1 &
+  as_desk "${qt[@]}" kded5 >"$art/$desk-kded.log" 2>&1 &
+  wait_for -t 20 has_name org.kde.StatusNotifierWatcher || check "$desk" "kded's StatusNotifierWatcher runs" false
+  wait_for -t 20 has_name org.kde.ActivityManager || check "$desk" "the activity manager runs" false
+  as_desk "${qt[@]}" plasmashell --no-respawn >"$art/$desk-plasmashell.log" 2>&1 &
+  wait_for -t 60 eval 'has_name org.kde.plasmashell && as_desk gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
+    --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher IsStatusNotifierHostRegistered 2>/dev/null | grep -q true' ||
+    check "$desk" "plasmashell and its system tray start" false
+  sleep 5 # its panel drawn
+  # The task manager's strip of the panel (the launcher left of it, the tray right): the
+  # program shows nothing there; a window of the taskbar, the white cover, would.
+  panel() { shot "$dir/panel.png" && convert "$dir/panel.png" -crop 800x40+200+760 +repage "$1"; }
+  panel "$dir/panel-before.png"
+  desk_taskbar_check() {
+    kwin_taskbar_check
+    panel "$dir/panel-program.png"
+    cover && sleep 2 && panel "$dir/panel-cover.png"
+    uncover
+    local same differs
+    same=$(compare -metric AE -fuzz 10% "$dir/panel-before.png" "$dir/panel-program.png" null: 2>&1)
+    differs=$(compare -metric AE -fuzz 10% "$dir/panel-before.png" "$dir/panel-cover.png" null: 2>&1)
+    note "$desk task manager: $same pixels changed with the program, $differs with a plain window"
+    check "$desk" "Plasma's task manager shows no entry for it (a plain window's shows)" \
+      eval "[[ $same == 0 && $differs != 0 ]]"
+  }
+}
+has_name() { as_desk gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus --method org.freedesktop.DBus.NameHasOwner "$1" 2>/dev/null | grep -q true; }
 
 # ---- Sway with swaybar (a tray host that calls the icon's ContextMenu), as an
 # unprivileged user: it refuses to run as root
@@ -341,6 +455,7 @@ sway_run() {
   release() { echo "up $1" >&8; }
   shot() { as_desk grim "$dir/shot.png" && cp "$dir/shot.png" "$1"; }
   can_drag() { true; }
+  can_type() { true; }  # X11 keys reach XWayland's windows without the compositor
   tray_open() {
     # swaybar's tray: the icons at the right end of the bar along the top.
     wait_for -t 10 eval "as_desk gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
@@ -362,7 +477,8 @@ command -v convert >/dev/null || { note "ImageMagick is missing"; exit 1; }
 wanted() { [[ -z ${DESKTOPS_ONLY:-} || $DESKTOPS_ONLY == "$1" ]]; }
 wanted gnome && gnome_run gnome ""
 wanted gnome-appindicator && gnome_run gnome-appindicator gnome-shell-extension-appindicator
-wanted kwin && kwin_run
+wanted kwin && kwin_run kwin
+wanted plasma && kwin_run plasma
 wanted sway && sway_run
 
 echo
