@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # The packaged Linux program on real desktop shells, run headless one after another: GNOME
-# Shell stock and with the AppIndicator extension, KWin, and Sway (with swaybar). Each gets a
-# saved red disk at 200,200 with Transparent and Always on top on, and a short scenario:
-# the picture at its place, cut out over a white window (no black, no green), above that
-# window once it is active, out of the taskbar, the tray menu opened by the tray host itself,
-# a drag with the compositor's own pointer, the menu closed by a click on bare wallpaper, a
-# second start that changes nothing, and nothing saved. A shell whose packages are missing is
-# skipped with a line that says which. Installs nothing (scripts/test installs the packages
-# when DESKTOPS=1). Exits non-zero when a check failed.
+# Shell stock and with the AppIndicator extension, KWin alone and with Plasma's shell, and
+# Sway (with swaybar). Each gets a saved red disk at 200,200 with Transparent and Always on
+# top on, and a short scenario: the picture at its place, cut out over a white window (no
+# black, no green), above that window once it is active, out of the taskbar, the tray menu
+# opened by the tray host itself, a drag with the compositor's own pointer after which the
+# old place shows the bare desktop again, a change of picture to a smaller one after which
+# nothing of the old one stays, the menu closed by a click on bare wallpaper, a second start
+# that changes nothing, and nothing saved. A shell whose packages are missing is skipped
+# with a line that says which. Installs nothing (scripts/test installs the packages when
+# DESKTOPS=1). Exits non-zero when a check failed.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 art=$root/build/desktops
@@ -54,9 +56,9 @@ convert -size 200x200 'xc:rgb(0,128,0)' -fill red -draw 'circle 100,100 100,8' B
   chmod a+r "$art"/*.bmp || exit 1
 
 # ---- what every desktop provides: AS (run as its user), XENV (the X display's environment),
-# point X Y / press N / release N (its own pointer), shot FILE, can_drag, tray_open (the host's
-# own way to open the icon's menu; false when it has none), tray_items, tray_pick TEXT,
-# tray_close, desk_taskbar_check. A pointer moves twice: XWayland takes the first motion over
+# point X Y / press N / release N (its own pointer), shot FILE, can_drag, can_type (X11 keys
+# reach the Open dialog), tray_open (the host's own way to open the icon's menu; false when it
+# has none), tray_items, tray_pick TEXT, tray_close, about_close, desk_taskbar_check. A pointer moves twice: XWayland takes the first motion over
 # one of its windows as the pointer's entry only, and gives a press right after to the window
 # under the place before.
 AS=() XENV=()
@@ -126,6 +128,17 @@ behind() {  # NAME WHAT X,Y...
   done
   check "$desk" "$name: $what shows the window behind (seen ${seen[*]} at $*)" $white
 }
+# In the shot NAME: each X,Y shows what the bare desktop showed there before the program.
+as_before() {  # NAME WHAT X,Y...
+  local name=$1 what=$2 seen=() was=() xy same=true
+  shift 2
+  for xy; do
+    seen+=("$(pixel "$art/$desk-$name.png" "${xy%,*}" "${xy#*,}")")
+    was+=("$(pixel "$art/$desk-bare.png" "${xy%,*}" "${xy#*,}")")
+    near "${seen[-1]}" "${was[-1]}" || same=false
+  done
+  check "$desk" "$name: $what shows the bare desktop (seen ${seen[*]}, before ${was[*]} at $*)" $same
+}
 figure() {  # NAME X,Y RGB: the picture is drawn there
   local seen
   seen=$(pixel "$art/$desk-$1.png" "${2%,*}" "${2#*,}")
@@ -178,9 +191,8 @@ scenario() {
   click 1100 700 1
   check "$desk" "a click on bare wallpaper closes the menu" wait_for -t 5 menu_down
 
-  # A drag with the compositor's own pointer, over the white window: where the picture was
-  # shows that window again, with nothing of the picture left behind.
-  cover
+  # A drag with the compositor's own pointer, over the bare desktop: where the picture was
+  # shows the desktop again, with nothing of the picture left behind.
   if can_drag; then
     point 300 300 && sleep 0.3 && press 1 && sleep 0.2
     local i
@@ -188,21 +200,25 @@ scenario() {
     release 1
     check "$desk" "a drag moves the picture (now $(place))" wait_for -t 5 at_place 300,250
     sleep 1
-    if shot "$art/$desk-dragged.png"; then
-      # Red before, outside the window now: the old rim at the left and the top, and within.
-      behind "dragged" "the old place" 215,300 250,300 300,215 && figure "dragged" 400,350 255,0,0
+    if $bare && shot "$art/$desk-dragged.png"; then
+      # Red before, outside the window now: the old rim at the left and the top, and within;
+      # and the old corner, cut away before.
+      as_before "dragged" "the old place" 205,205 215,300 250,300 300,215 &&
+        figure "dragged" 400,350 255,0,0
     fi
   else
     skip "$desk" "drag (its pointer cannot be driven from here)"
   fi
 
   # A change of picture, to a smaller blue disk, through the picture's menu and the Open
-  # dialog: nothing of the red disk stays where the new window does not reach.
+  # dialog, over the white window: nothing of the red disk stays where the new window does
+  # not reach.
+  cover
   if can_type; then
-    local x y
+    local x y mx=0 my=0
     IFS=, read -r x y <<<"$(place)"
     click $((x + 100)) $((y + 100)) 3 && wait_for -t 5 menu_up &&
-      eval "$(as_desk xwininfo -id "$(window_with_role ZorvaneMenu)" | awk '/Absolute upper-left X/ { print "local mx=" $NF } /Absolute upper-left Y/ { print "local my=" $NF }')" &&
+      eval "$(as_desk xwininfo -id "$(window_with_role ZorvaneMenu)" | awk '/Absolute upper-left X/ { print "mx=" $NF } /Absolute upper-left Y/ { print "my=" $NF }')" &&
       click $((mx + 40)) $((my + 12)) 1
     if check "$desk" "the Open dialog from the picture's menu" wait_for -t 10 eval '[[ $(as_desk xdotool getactivewindow getwindowname 2>/dev/null) == Open ]]'; then
       as_desk xdotool key ctrl+a BackSpace && as_desk xdotool type --delay 4 -- "$art/small.bmp" && as_desk xdotool key Return
@@ -218,15 +234,9 @@ scenario() {
   fi
   uncover
   sleep 1
-  # The white window gone, where the picture first stood shows the desktop as it was before.
+  # The white window gone, where the picture first stood shows the desktop as before.
   if $bare && [[ $(place) != 200,200 ]] && shot "$art/$desk-uncovered.png"; then
-    local xy was now same=true seen=""
-    for xy in 205,205 215,300 250,300 300,215; do
-      was=$(pixel "$art/$desk-bare.png" "${xy%,*}" "${xy#*,}") now=$(pixel "$art/$desk-uncovered.png" "${xy%,*}" "${xy#*,}")
-      seen+=" $now (was $was)"
-      near "$now" "$was" || same=false
-    done
-    check "$desk" "the first place shows the bare desktop again (seen$seen)" $same
+    as_before "uncovered" "the first place" 205,205 215,300 250,300 300,215
   fi
 
   # A second start changes nothing and ends; nothing was saved.
