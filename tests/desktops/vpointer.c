@@ -26,23 +26,23 @@ static const struct wl_interface manager_interface = {
     "zwlr_virtual_pointer_manager_v1", 1, 2, manager_requests, 0, NULL};
 static const struct wl_interface* none[8];
 static const struct wl_message pointer_requests[] = {
-    {"motion", "uff", none},           {"motion_absolute", "uuuuu", none},
-    {"button", "uuu", none},           {"axis", "uuf", none},
-    {"frame", "", none},               {"axis_source", "u", none},
-    {"axis_stop", "uu", none},         {"axis_discrete", "uufi", none},
+    {"motion", "uff", none},   {"motion_absolute", "uuuuu", none},
+    {"button", "uuu", none},   {"axis", "uuf", none},
+    {"frame", "", none},       {"axis_source", "u", none},
+    {"axis_stop", "uu", none}, {"axis_discrete", "uufi", none},
     {"destroy", "", none},
 };
-const struct wl_interface zwlr_virtual_pointer_v1_interface = {
-    "zwlr_virtual_pointer_v1", 1, 9, pointer_requests, 0, NULL};
+const struct wl_interface zwlr_virtual_pointer_v1_interface = {"zwlr_virtual_pointer_v1", 1, 9,
+                                                               pointer_requests,          0, NULL};
 enum { kMotionAbsolute = 1, kButton = 2, kFrame = 4 };
 
 // KWin's org_kde_kwin_fake_input (version 3 has absolute motion), in logical pixels.
 static const struct wl_message fake_requests[] = {
-    {"authenticate", "ss", none}, {"pointer_motion", "ff", none},
-    {"button", "uu", none},       {"axis", "uf", none},
-    {"touch_down", "2uff", none}, {"touch_motion", "2uff", none},
-    {"touch_up", "2u", none},     {"touch_cancel", "2", none},
-    {"touch_frame", "2", none},   {"pointer_motion_absolute", "3ff", none},
+    {"authenticate", "ss", none},  {"pointer_motion", "ff", none},
+    {"button", "uu", none},        {"axis", "uf", none},
+    {"touch_down", "2uff", none},  {"touch_motion", "2uff", none},
+    {"touch_up", "2u", none},      {"touch_cancel", "2", none},
+    {"touch_frame", "2", none},    {"pointer_motion_absolute", "3ff", none},
     {"keyboard_key", "4uu", none},
 };
 static const struct wl_interface fake_interface = {
@@ -91,8 +91,8 @@ int main(int argc, char** argv) {
     }
     struct wl_proxy* pointer = NULL;
     if (manager)
-        pointer = wl_proxy_marshal_constructor(manager, 0, &zwlr_virtual_pointer_v1_interface,
-                                               seat, NULL);
+        pointer = wl_proxy_marshal_constructor(manager, 0, &zwlr_virtual_pointer_v1_interface, seat,
+                                               NULL);
     else
         wl_proxy_marshal(fake, kFakeAuthenticate, "vpointer", "the desktop tests' pointer");
     wl_display_roundtrip(display);
@@ -115,8 +115,7 @@ int main(int argc, char** argv) {
                 wl_proxy_marshal(pointer, kButton, now_ms(), code, pressed);
             else
                 wl_proxy_marshal(fake, kFakeButton, code, pressed);
-        } else if (sscanf(line, "key %u", &n) == 1 && fake &&
-                   wl_proxy_get_version(fake) >= 4) {
+        } else if (sscanf(line, "key %u", &n) == 1 && fake && wl_proxy_get_version(fake) >= 4) {
             wl_proxy_marshal(fake, kFakeKey, n, 1u);
             wl_proxy_marshal(fake, kFakeKey, n, 0u);
         } else {
