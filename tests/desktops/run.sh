@@ -147,7 +147,14 @@ figure() {  # NAME X,Y RGB: the picture is drawn there
 
 scenario() {
   local w bare=false
-  shot "$art/$desk-bare.png" 2>/dev/null && bare=true
+  # The desktop before the program, once it has settled (GNOME Shell still fades in).
+  bare_settled() {
+    shot "$art/$desk-bare.png" 2>/dev/null || return 1
+    local now xy
+    now=$(for xy in 205,205 215,300 250,300 300,215; do pixel "$art/$desk-bare.png" "${xy%,*}" "${xy#*,}"; done)
+    [[ $now == "${bare_last:-}" ]] || { bare_last=$now; return 1; }
+  }
+  bare_last="" && wait_for -t 20 eval 'sleep 0.5; bare_settled' && bare=true
   check "$desk" "the program starts and shows the picture" start_program || return
   check "$desk" "at its saved place 200,200" wait_for -t 5 at_place 200,200
   w=$(picture)
@@ -327,6 +334,9 @@ gnome_run() {  # DESKTOP-NAME [EXTENSION-PACKAGE]
   desk_taskbar_check() {
     check "$desk" "Mutter keeps it out of the taskbar" eval "gnome_eval 'global.display.list_all_windows().filter(w => w.get_wm_class() == \"Zorvane\").every(w => w.skip_taskbar)' | grep -q true"
   }
+  # It starts in the overview, which the program's window would close later on.
+  wait_for -t 20 eval "sleep 0.5; gnome_eval 'Main.overview.hide(); Main.overview.visible || Main.overview.animationInProgress' | grep -q \"'false'\"" ||
+    note "$desk: the overview stays up"
   scenario
   stop_desktop $shell "$dir"
   pkill -f "gnome-shell --headless" 2>/dev/null
