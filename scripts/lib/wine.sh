@@ -39,7 +39,9 @@ zv_xvfb_start() {
     ZV_XVFB_PID=$!
     for _ in $(seq 50); do                      # up to 10 s for it to answer
       if ! kill -0 "$ZV_XVFB_PID" 2>/dev/null; then break; fi
-      if timeout 2 xdpyinfo -display ":$n" >/dev/null 2>&1; then
+      # (Its lock names it: another server started at the same time may have won :$n.)
+      if [[ $(tr -d ' \n' 2>/dev/null <"/tmp/.X$n-lock") == "$ZV_XVFB_PID" ]] &&
+        timeout 2 xdpyinfo -display ":$n" >/dev/null 2>&1; then
         export DISPLAY=":$n"
         zv_on_exit zv_xvfb_stop
         return 0

@@ -103,7 +103,7 @@ make_thirty() {  # FILE
 cost_of_thirty_frames() {
   # Made once for both builds' runs.
   local made=$E2E_ROOT/build/e2e-thirty-$(declare -f make_thirty | md5sum | cut -c1-16).gif
-  [[ -f $made ]] || { make_thirty "$made.part" && mv "$made.part" "$made"; } &&
+  [[ -f $made ]] || { make_thirty "$made.$$" && mv "$made.$$" "$made"; } &&
     cp "$made" "$E2E_PICS/thirty.gif" || { fail "could not make thirty.gif"; return 1; }
   settings_write "Save=$(pic thirty.gif)" "Left=$(tw 300)" "Top=$(tw 200)" Scale=True Always=1
   start_program && wait_for picture_visible || { fail "no picture"; return 1; }
