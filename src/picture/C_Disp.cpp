@@ -173,6 +173,14 @@ void C_Disp::StopAnimation() {
 void C_Disp::PrepareNext() {
     next_ = std::make_shared<NextFrame>();
     next_->animation = animation_;
+    // A frame made before (every frame from the second loop on, while the budget keeps them)
+    // is taken here: a thread woken for it would cost more than the frame, at every frame.
+    const std::optional<Edges> edges = m_.ScaleOn ? std::optional(edges_) : std::nullopt;
+    if (animation_->NextIsKept(edges)) {
+        next_->edges = edges;
+        next_->Prepare();
+        return;
+    }
     StartPreparing();
 }
 

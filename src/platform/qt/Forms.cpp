@@ -67,6 +67,7 @@ void Vesquin::Take(std::shared_ptr<const Picture> picture, bool opaque) {
     image_ = QImage(); // before the pixels it may point at go
     cut_ = false;
     picture_ = std::move(picture);
+    opaque_ = false;
     const Picture* p = picture_.get();
     if (p && p->width > 0 && p->height > 0 &&
         p->pixels.size() == std::size_t(p->width) * std::size_t(p->height)) {
@@ -74,6 +75,7 @@ void Vesquin::Take(std::shared_ptr<const Picture> picture, bool opaque) {
         // it too); Qt's RGB32 wants it 0xFF, so only other pictures are copied.
         opaque = opaque || std::all_of(p->pixels.begin(), p->pixels.end(),
                                        [](std::uint32_t px) { return (px >> 24) == 0xFF; });
+        opaque_ = opaque;
         if (opaque) {
             image_ = QImage(reinterpret_cast<const uchar*>(p->pixels.data()), p->width, p->height,
                             qsizetype(p->width) * 4, QImage::Format_RGB32);
@@ -107,13 +109,31 @@ void Vesquin::CutTo(const Cutout& cut) {
     if (!picture_ || cut.width != picture_->width || cut.height != picture_->height)
         return;
     image_ = QImage();
-    cutPixels_.resize(picture_->pixels.size());
-    if (!PaintCutout(*picture_, cut, cutPixels_.data()))
-        return;
+    const uchar* shown = nullptr;
+    if (opaque_ && !cut.outline.approximated) {
+        // The shape shows exactly the outline's pixels, so those beyond it need not be made
+        // see-through: the picture's own pixels serve, and only the few along the edge that
+        // differ (soft edges) need a copy of them, at the speed of memory.
+        if (cut.edges.empty()) {
+            cutPixels_ = {};
+            shown = reinterpret_cast<const uchar*>(picture_->pixels.data());
+        } else {
+            cutPixels_.assign(picture_->pixels.begin(), picture_->pixels.end());
+            for (const EdgePixel& e : cut.edges)
+                if (e.index < cutPixels_.size())
+                    cutPixels_[e.index] = e.argb;
+            shown = reinterpret_cast<const uchar*>(cutPixels_.data());
+        }
+    } else {
+        cutPixels_.resize(picture_->pixels.size());
+        if (!PaintCutout(*picture_, cut, cutPixels_.data()))
+            return;
+        shown = reinterpret_cast<const uchar*>(cutPixels_.data());
+    }
     cut_ = true;
     // Premultiplied, as a window with alpha keeps its pixels: drawn as they are.
-    image_ = QImage(reinterpret_cast<const uchar*>(cutPixels_.data()), cut.width, cut.height,
-                    qsizetype(cut.width) * 4, QImage::Format_ARGB32_Premultiplied);
+    image_ = QImage(shown, cut.width, cut.height, qsizetype(cut.width) * 4,
+                    QImage::Format_ARGB32_Premultiplied);
     QRegion region;
     if (cut.outline.rects.empty()) {
         // Nothing of the picture is left. Qt takes an empty mask for no mask
@@ -138,6 +158,7 @@ void Vesquin::ShowFrame(std::shared_ptr<const Picture> frame, const Cutout* cut)
     image_ = QImage(); // before the pixels it may point at go
     if (cut) {
         picture_ = std::move(frame);
+        opaque_ = true; // composed frames are opaque throughout
         CutTo(*cut);
     } else {
         // Composed frames are opaque throughout: no need to look at every pixel again.
@@ -196,7 +217,8 @@ void PictureWidget::mousePressEvent(QMouseEvent* event) {
         return;
     // The window manager's own move, as a drag by a title bar would start it.
     if (QWindow* window = windowHandle(); window &&
-        !windowFlags().testFlag(Qt::X11BypassWindowManagerHint) && window->startSystemMove())
+                                          !windowFlags().testFlag(Qt::X11BypassWindowManagerHint) &&
+                                          window->startSystemMove())
         return;
     dragOffset_ = event->globalPosition().toPoint() - pos();
 }

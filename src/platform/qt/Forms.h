@@ -78,7 +78,8 @@ class Vesquin final : public ShapeControl {
     std::shared_ptr<const Picture> picture_;
     std::vector<std::uint32_t> cutPixels_; // the window's pixels while it is cut
     bool cut_ = false;
-    QImage image_; // over cutPixels_ or picture_'s pixels, or an opaque copy of picture_'s
+    bool opaque_ = false; // every pixel of picture_ has alpha 0xFF
+    QImage image_;        // over cutPixels_ or picture_'s pixels, or an opaque copy of picture_'s
     bool dragMovesForm_ = false;
 };
 
