@@ -455,6 +455,17 @@ TEST_F(Playing, LastLoopStopsTheTimerOnTheLastFrame) {
     Tick();
     EXPECT_EQ(Timer(), std::nullopt);
     EXPECT_EQ(Art(*rt.shape->picture), ".B");
+    // Frames of one delay leave the running timer alone: it is not set again at each frame.
+    rt.AddAnimation("even.gif", 2, 1,
+                    {Frame(0, 0, "R", D::Background, 200), Frame(1, 0, "B", D::Leave, 200)});
+    rt.dialogAnswers.push_back("even.gif");
+    program.C_Menu_Click(MenuItem::p_PicSelect);
+    const std::size_t sets = Count("SetTimer"), shown = rt.shape->frames.size();
+    for (int i = 0; i < 4; ++i)
+        Tick();
+    EXPECT_EQ(rt.shape->frames.size(), shown + 4);
+    EXPECT_EQ(Count("SetTimer"), sets);
+    EXPECT_EQ(Timer(), 200);
 }
 
 TEST_F(Playing, StillPicturesAfterOneUseNoTimer) {

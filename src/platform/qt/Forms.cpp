@@ -66,6 +66,7 @@ void Vesquin::SetPicture(std::shared_ptr<const Picture> picture) {
 void Vesquin::Take(std::shared_ptr<const Picture> picture, bool opaque) {
     image_ = QImage(); // before the pixels it may point at go
     cut_ = false;
+    overlay_.clear();
     picture_ = std::move(picture);
     opaque_ = false;
     const Picture* p = picture_.get();
@@ -106,16 +107,23 @@ bool Vesquin::BlendsPixels() {
 }
 
 void Vesquin::CutTo(const Cutout& cut) {
+    Cut(cut, false);
+}
+
+void Vesquin::Cut(const Cutout& cut, bool frame) {
     if (!picture_ || cut.width != picture_->width || cut.height != picture_->height)
         return;
     image_ = QImage();
+    overlay_.clear();
     const uchar* shown = nullptr;
     if (opaque_ && !cut.outline.approximated) {
         // The shape shows exactly the outline's pixels, so those beyond it need not be made
-        // see-through: the picture's own pixels serve, and only the few along the edge that
-        // differ (soft edges) need a copy of them, at the speed of memory.
-        if (cut.edges.empty()) {
+        // see-through: the picture's own pixels serve. The few along the edge that differ
+        // (soft edges) are drawn over them: a still picture keeps no second copy of itself,
+        // while a frame, drawn once, takes a copy at the speed of memory.
+        if (cut.edges.empty() || !frame) {
             cutPixels_ = {};
+            overlay_ = cut.edges;
             shown = reinterpret_cast<const uchar*>(picture_->pixels.data());
         } else {
             cutPixels_.assign(picture_->pixels.begin(), picture_->pixels.end());
@@ -159,7 +167,7 @@ void Vesquin::ShowFrame(std::shared_ptr<const Picture> frame, const Cutout* cut)
     if (cut) {
         picture_ = std::move(frame);
         opaque_ = true; // composed frames are opaque throughout
-        CutTo(*cut);
+        Cut(*cut, true);
     } else {
         // Composed frames are opaque throughout: no need to look at every pixel again.
         Take(std::move(frame), true);
@@ -205,6 +213,27 @@ void PictureWidget::paintEvent(QPaintEvent* event) {
     for (int y = dirty.top(); y <= dirty.bottom(); y += kBand) {
         const QRect band(dirty.left(), y, dirty.width(), std::min(kBand, dirty.bottom() + 1 - y));
         painter.drawImage(band.topLeft(), image, band);
+    }
+    // Soft edge pixels over the picture, a row's neighbours together.
+    const std::vector<EdgePixel>& edges = control_.overlay();
+    const int width = image.width();
+    std::vector<std::uint32_t> span;
+    for (std::size_t i = 0; i < edges.size() && width > 0;) {
+        std::size_t j = i + 1;
+        while (j < edges.size() && edges[j].index == edges[j - 1].index + 1 &&
+               edges[j].index % std::uint32_t(width) != 0)
+            ++j;
+        const QRect r(int(edges[i].index % std::uint32_t(width)),
+                      int(edges[i].index / std::uint32_t(width)), int(j - i), 1);
+        if (dirty.intersects(r)) {
+            span.resize(j - i);
+            for (std::size_t k = i; k < j; ++k)
+                span[k - i] = edges[k].argb;
+            painter.drawImage(r.topLeft(),
+                              QImage(reinterpret_cast<const uchar*>(span.data()), r.width(), 1,
+                                     QImage::Format_ARGB32_Premultiplied));
+        }
+        i = j;
     }
     // The control's background is the mask colour, like any transparent part of a picture.
     const QRegion rest = QRegion(rect()) - QRegion(0, 0, image.width(), image.height());
