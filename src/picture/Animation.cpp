@@ -132,6 +132,19 @@ bool Animation::Advance() {
     return true;
 }
 
+bool Animation::NextIsKept(std::optional<Edges> edges) const {
+    if (!playing())
+        return true;
+    std::size_t next = index_ + 1;
+    if (next >= frameCount_) {
+        if (loopCount_ > 0 && plays_ + 1 > loopCount_)
+            return true; // the end: the last frame stays
+        next = 0;
+    }
+    const std::shared_ptr<Composed>& kept = kept_[next];
+    return kept && (!edges || (kept->cut && *edges == edges_));
+}
+
 std::shared_ptr<const Cutout> Animation::Cut(Edges edges) {
     if (edges != edges_) {
         for (const auto& kept : kept_)

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace zorvane {
@@ -63,6 +64,9 @@ class Animation {
 
     // Moves to the next frame. False once the last loop has ended: the last frame stays.
     bool Advance();
+    // True when Advance, and Cut with these edges (none: no cut), would only take what is
+    // kept: nothing to read, compose or cut, so no reason to hand the work to another thread.
+    bool NextIsKept(std::optional<Edges> edges) const;
     // The current frame cut to its outline with these edges; made once for each frame the
     // budget keeps (again for all frames when the edges asked for change).
     std::shared_ptr<const Cutout> Cut(Edges edges);

@@ -116,7 +116,7 @@ void C_Disp::Show(PictureLoad loaded, const std::optional<SavedPosition>& positi
     f.Show();
     f.SetVisible(true);
     if (animation_ && animation_->playing()) {
-        rt_.SetTimer(TimerId::Animation, shown_.delayMs);
+        RunTimer(shown_.delayMs);
         PrepareNext();
     }
 }
@@ -161,7 +161,8 @@ const Cutout& C_Disp::StillCut(Edges edges) {
 
 void C_Disp::StopAnimation() {
     if (animation_)
-        rt_.KillTimer(TimerId::Animation);
+        StopTimer();
+    timerMs_ = 0;
     // A frame still being prepared is dropped unseen; its work holds what it uses.
     animation_.reset();
     shown_ = Frame{};
@@ -173,6 +174,14 @@ void C_Disp::StopAnimation() {
 void C_Disp::PrepareNext() {
     next_ = std::make_shared<NextFrame>();
     next_->animation = animation_;
+    // A frame made before (every frame from the second loop on, while the budget keeps them)
+    // is taken here: a thread woken for it would cost more than the frame, at every frame.
+    const std::optional<Edges> edges = m_.ScaleOn ? std::optional(edges_) : std::nullopt;
+    if (animation_->NextIsKept(edges)) {
+        next_->edges = edges;
+        next_->Prepare();
+        return;
+    }
     StartPreparing();
 }
 
@@ -203,12 +212,12 @@ void C_Disp::WorkDone(std::uint64_t ticket) {
 void C_Disp::AnimationTimer() {
     // Hidden, or at the end of its last loop, the picture stands still and costs nothing.
     if (!next_ || !form().Visible()) {
-        rt_.KillTimer(TimerId::Animation);
+        StopTimer();
         return;
     }
     if (preparing_ || !ShowsAsItIs(next_->frame)) {
         // Not ready yet: it shows as soon as it is, and the frames go on from there.
-        rt_.KillTimer(TimerId::Animation);
+        StopTimer();
         late_ = true;
         if (!preparing_)
             StartPreparing();
@@ -223,7 +232,7 @@ void C_Disp::ShowNext() {
         return; // hidden while it was prepared
     const std::shared_ptr<NextFrame> next = std::move(next_);
     if (next->frame.ended) {
-        rt_.KillTimer(TimerId::Animation);
+        StopTimer();
         return;
     }
     shown_ = std::move(next->frame);
@@ -231,8 +240,22 @@ void C_Disp::ShowNext() {
     // Frames too large to prepare at their own pace (past the budget, each is composed
     // again) are slowed down, so that the program stays mostly idle.
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(next->took);
-    rt_.SetTimer(TimerId::Animation, std::max(shown_.delayMs, int(took.count()) * kBusyShare));
+    RunTimer(std::max(shown_.delayMs, int(took.count()) * kBusyShare));
     PrepareNext();
+}
+
+void C_Disp::RunTimer(int ms) {
+    // A timer already running at this pace is left to run: setting it again at every frame
+    // costs a call into the system (the server's, under Wine) for nothing.
+    if (timerMs_ == ms)
+        return;
+    timerMs_ = ms;
+    rt_.SetTimer(TimerId::Animation, ms);
+}
+
+void C_Disp::StopTimer() {
+    timerMs_ = 0;
+    rt_.KillTimer(TimerId::Animation);
 }
 
 void C_Disp::MoveToSavedPosition(const SavedPosition& position) {
@@ -252,7 +275,7 @@ bool C_Disp::Form_QueryUnload(int unloadMode) {
     form().Hide();
     // Only the next ShowPicture shows it again, and that starts the frames anew.
     if (animation_)
-        rt_.KillTimer(TimerId::Animation);
+        StopTimer();
     return true;
 }
 

@@ -67,6 +67,9 @@ class C_Disp {
     void StopAnimation();
     // Starts preparing the frame after the one shown, or cutting the one prepared again.
     void PrepareNext();
+    // The animation's timer, set only when its pace changes.
+    void RunTimer(int ms);
+    void StopTimer();
     void StartPreparing();
     // The frame prepared is shown, or the picture stops at its last frame.
     void ShowNext();
@@ -100,6 +103,7 @@ class C_Disp {
     std::uint64_t preparing_ = 0;     // the ticket of the work on next_; 0 while none runs
     std::uint64_t lastWork_ = 0;
     bool late_ = false;              // the next frame was due before it was ready
+    int timerMs_ = 0;                // the animation timer's pace while it runs
     Edges edges_ = Edges::Hard;      // what the frames of a playing picture are cut with
     std::optional<Pending> pending_; // the load whose picture is to show next
     std::uint64_t lastTicket_ = 0;

@@ -210,6 +210,12 @@ TEST(Animation, KeepsFramesAndOutlinesWithinTheBudget) {
             EXPECT_EQ(&outline, outlines[a->index()]) << "frame " << a->index() << " rebuilt";
         }
         outlines.push_back(&outline);
+        // What the next Advance and Cut would take without reading or cutting anything.
+        const std::size_t next = (a->index() + 1) % 10;
+        const bool composed = next < 4 && tick >= 9;
+        EXPECT_EQ(a->NextIsKept(std::nullopt), composed) << "tick " << tick;
+        EXPECT_EQ(a->NextIsKept(Edges::Hard), composed && next < 3) << "tick " << tick;
+        EXPECT_FALSE(a->NextIsKept(Edges::Soft)) << "kept cut with other edges";
         ASSERT_TRUE(a->Advance());
     }
     // Three loops: 10 reads, then 6 a loop for the frames not kept.
@@ -287,8 +293,8 @@ TEST_F(Playing, AFrameSlowToPrepareShowsFourTimesAsLong) {
     rt.stepTime = {};
     Tick();
     EXPECT_EQ(Timer(), 800) << "its own delay is 100 ms";
-    rt.stepTime = std::chrono::milliseconds(10);
-    rt.CompleteWork(1);
+    // Frame 0, kept from the start, is taken on the spot: no work, its own delay.
+    EXPECT_EQ(rt.works.size(), 1u);
     Tick();
     EXPECT_EQ(Timer(), 300) << "quick again: its own delay";
 }
@@ -309,14 +315,20 @@ TEST_F(Playing, AFrameNotReadyWhenDueShowsAsSoonAsItIsAndTheMenuAnswersMeanwhile
     ASSERT_EQ(rt.shape->frames.size(), 2u);
     EXPECT_EQ(Art(*rt.shape->frames.back().picture), ".B") << "shown as soon as it is ready";
     EXPECT_EQ(Timer(), 100) << "the timing goes on from there";
-    // Ready before it is due, a frame waits for its time.
-    rt.CompleteWork(1);
+    // Ready before it is due (frame 0, kept from the start, is taken on the spot, with no
+    // work), a frame waits for its time.
+    EXPECT_EQ(rt.works.size(), 1u);
     EXPECT_EQ(rt.shape->frames.size(), 2u);
     Tick();
     ASSERT_EQ(rt.shape->frames.size(), 3u);
     EXPECT_EQ(Art(*rt.shape->frames.back().picture), "R.");
     EXPECT_EQ(Timer(), 300);
-    EXPECT_EQ(rt.WorksRunning(), 1u);
+    // From the second loop on every frame is kept, cut included: no thread is woken.
+    for (int i = 0; i < 4; ++i)
+        Tick();
+    EXPECT_EQ(rt.shape->frames.size(), 7u);
+    EXPECT_EQ(rt.works.size(), 1u);
+    EXPECT_EQ(rt.WorksRunning(), 0u);
 }
 
 // What becomes of a frame still being prepared when the picture changes or is hidden: it never
@@ -443,6 +455,17 @@ TEST_F(Playing, LastLoopStopsTheTimerOnTheLastFrame) {
     Tick();
     EXPECT_EQ(Timer(), std::nullopt);
     EXPECT_EQ(Art(*rt.shape->picture), ".B");
+    // Frames of one delay leave the running timer alone: it is not set again at each frame.
+    rt.AddAnimation("even.gif", 2, 1,
+                    {Frame(0, 0, "R", D::Background, 200), Frame(1, 0, "B", D::Leave, 200)});
+    rt.dialogAnswers.push_back("even.gif");
+    program.C_Menu_Click(MenuItem::p_PicSelect);
+    const std::size_t sets = Count("SetTimer"), shown = rt.shape->frames.size();
+    for (int i = 0; i < 4; ++i)
+        Tick();
+    EXPECT_EQ(rt.shape->frames.size(), shown + 4);
+    EXPECT_EQ(Count("SetTimer"), sets);
+    EXPECT_EQ(Timer(), 200);
 }
 
 TEST_F(Playing, StillPicturesAfterOneUseNoTimer) {

@@ -66,7 +66,9 @@ void Vesquin::SetPicture(std::shared_ptr<const Picture> picture) {
 void Vesquin::Take(std::shared_ptr<const Picture> picture, bool opaque) {
     image_ = QImage(); // before the pixels it may point at go
     cut_ = false;
+    overlay_.clear();
     picture_ = std::move(picture);
+    opaque_ = false;
     const Picture* p = picture_.get();
     if (p && p->width > 0 && p->height > 0 &&
         p->pixels.size() == std::size_t(p->width) * std::size_t(p->height)) {
@@ -74,6 +76,7 @@ void Vesquin::Take(std::shared_ptr<const Picture> picture, bool opaque) {
         // it too); Qt's RGB32 wants it 0xFF, so only other pictures are copied.
         opaque = opaque || std::all_of(p->pixels.begin(), p->pixels.end(),
                                        [](std::uint32_t px) { return (px >> 24) == 0xFF; });
+        opaque_ = opaque;
         if (opaque) {
             image_ = QImage(reinterpret_cast<const uchar*>(p->pixels.data()), p->width, p->height,
                             qsizetype(p->width) * 4, QImage::Format_RGB32);
@@ -104,16 +107,41 @@ bool Vesquin::BlendsPixels() {
 }
 
 void Vesquin::CutTo(const Cutout& cut) {
+    Cut(cut, false);
+}
+
+void Vesquin::Cut(const Cutout& cut, bool frame) {
     if (!picture_ || cut.width != picture_->width || cut.height != picture_->height)
         return;
     image_ = QImage();
-    cutPixels_.resize(picture_->pixels.size());
-    if (!PaintCutout(*picture_, cut, cutPixels_.data()))
-        return;
+    overlay_.clear();
+    const uchar* shown = nullptr;
+    if (opaque_ && !cut.outline.approximated) {
+        // The shape shows exactly the outline's pixels, so those beyond it need not be made
+        // see-through: the picture's own pixels serve. The few along the edge that differ
+        // (soft edges) are drawn over them: a still picture keeps no second copy of itself,
+        // while a frame, drawn once, takes a copy at the speed of memory.
+        if (cut.edges.empty() || !frame) {
+            cutPixels_ = {};
+            overlay_ = cut.edges;
+            shown = reinterpret_cast<const uchar*>(picture_->pixels.data());
+        } else {
+            cutPixels_.assign(picture_->pixels.begin(), picture_->pixels.end());
+            for (const EdgePixel& e : cut.edges)
+                if (e.index < cutPixels_.size())
+                    cutPixels_[e.index] = e.argb;
+            shown = reinterpret_cast<const uchar*>(cutPixels_.data());
+        }
+    } else {
+        cutPixels_.resize(picture_->pixels.size());
+        if (!PaintCutout(*picture_, cut, cutPixels_.data()))
+            return;
+        shown = reinterpret_cast<const uchar*>(cutPixels_.data());
+    }
     cut_ = true;
     // Premultiplied, as a window with alpha keeps its pixels: drawn as they are.
-    image_ = QImage(reinterpret_cast<const uchar*>(cutPixels_.data()), cut.width, cut.height,
-                    qsizetype(cut.width) * 4, QImage::Format_ARGB32_Premultiplied);
+    image_ = QImage(shown, cut.width, cut.height, qsizetype(cut.width) * 4,
+                    QImage::Format_ARGB32_Premultiplied);
     QRegion region;
     if (cut.outline.rects.empty()) {
         // Nothing of the picture is left. Qt takes an empty mask for no mask
@@ -138,7 +166,8 @@ void Vesquin::ShowFrame(std::shared_ptr<const Picture> frame, const Cutout* cut)
     image_ = QImage(); // before the pixels it may point at go
     if (cut) {
         picture_ = std::move(frame);
-        CutTo(*cut);
+        opaque_ = true; // composed frames are opaque throughout
+        Cut(*cut, true);
     } else {
         // Composed frames are opaque throughout: no need to look at every pixel again.
         Take(std::move(frame), true);
@@ -185,6 +214,27 @@ void PictureWidget::paintEvent(QPaintEvent* event) {
         const QRect band(dirty.left(), y, dirty.width(), std::min(kBand, dirty.bottom() + 1 - y));
         painter.drawImage(band.topLeft(), image, band);
     }
+    // Soft edge pixels over the picture, a row's neighbours together.
+    const std::vector<EdgePixel>& edges = control_.overlay();
+    const int width = image.width();
+    std::vector<std::uint32_t> span;
+    for (std::size_t i = 0; i < edges.size() && width > 0;) {
+        std::size_t j = i + 1;
+        while (j < edges.size() && edges[j].index == edges[j - 1].index + 1 &&
+               edges[j].index % std::uint32_t(width) != 0)
+            ++j;
+        const QRect r(int(edges[i].index % std::uint32_t(width)),
+                      int(edges[i].index / std::uint32_t(width)), int(j - i), 1);
+        if (dirty.intersects(r)) {
+            span.resize(j - i);
+            for (std::size_t k = i; k < j; ++k)
+                span[k - i] = edges[k].argb;
+            painter.drawImage(r.topLeft(),
+                              QImage(reinterpret_cast<const uchar*>(span.data()), r.width(), 1,
+                                     QImage::Format_ARGB32_Premultiplied));
+        }
+        i = j;
+    }
     // The control's background is the mask colour, like any transparent part of a picture.
     const QRegion rest = QRegion(rect()) - QRegion(0, 0, image.width(), image.height());
     for (const QRect& r : rest)
@@ -196,7 +246,8 @@ void PictureWidget::mousePressEvent(QMouseEvent* event) {
         return;
     // The window manager's own move, as a drag by a title bar would start it.
     if (QWindow* window = windowHandle(); window &&
-        !windowFlags().testFlag(Qt::X11BypassWindowManagerHint) && window->startSystemMove())
+                                          !windowFlags().testFlag(Qt::X11BypassWindowManagerHint) &&
+                                          window->startSystemMove())
         return;
     dragOffset_ = event->globalPosition().toPoint() - pos();
 }

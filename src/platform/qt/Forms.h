@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/Runtime.h"
+#include "picture/Cutout.h"
 
 #include <QImage>
 #include <QMenu>
@@ -68,16 +69,21 @@ class Vesquin final : public ShapeControl {
 
     const Picture* picture() const { return picture_.get(); }
     const QImage& image() const { return image_; }
+    // Pixels drawn over image() (soft edges of a still picture), in order of index.
+    const std::vector<EdgePixel>& overlay() const { return overlay_; }
     bool dragMovesForm() const { return dragMovesForm_; }
 
   private:
     void Take(std::shared_ptr<const Picture> picture, bool opaque);
+    void Cut(const Cutout& cut, bool frame);
 
     QtRuntime& rt_;
     DispForm& form_;
     std::shared_ptr<const Picture> picture_;
     std::vector<std::uint32_t> cutPixels_; // the window's pixels while it is cut
     bool cut_ = false;
+    bool opaque_ = false; // every pixel of picture_ has alpha 0xFF
+    std::vector<EdgePixel> overlay_;
     QImage image_; // over cutPixels_ or picture_'s pixels, or an opaque copy of picture_'s
     bool dragMovesForm_ = false;
 };

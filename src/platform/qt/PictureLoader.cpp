@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <memory>
@@ -215,12 +216,41 @@ void ChooseIconImage(QImageReader& reader) {
     reader.jumpToImage(best);
 }
 
+// A decoder that writes 32-bit opaque pixels (a colour JPEG) writes them straight into the
+// picture: no second picture-sized buffer, no copy. Null, with nothing read, for any other.
+Step<std::shared_ptr<Picture>> ReadInPlace(Reading& reading, QSize declared) {
+    QImageReader& reader = *reading.reader;
+    if (!declared.isValid() || reader.imageFormat() != QImage::Format_RGB32)
+        return std::shared_ptr<Picture>();
+    auto picture = std::make_shared<Picture>();
+    picture->width = declared.width();
+    picture->height = declared.height();
+    picture->pixels.resize(std::size_t(picture->width) * std::size_t(picture->height));
+    auto* bits = reinterpret_cast<uchar*>(picture->pixels.data());
+    QImage image(bits, picture->width, picture->height, qsizetype(picture->width) * 4,
+                 QImage::Format_RGB32);
+    const bool read = reader.read(&image);
+    if (reading.device->timedOut())
+        return Failure{kTimeout};
+    if (!read)
+        return Failure{reader.error() == QImageReader::DeviceError ? kCannotOpen : kBroken};
+    if (image.constBits() != bits || image.format() != QImage::Format_RGB32) {
+        // The decoder made an image of its own after all: taken from there.
+        if (image.size() != declared)
+            return Failure{kBroken};
+        image.convertTo(QImage::Format_RGB32);
+        for (int y = 0; y < picture->height; ++y)
+            std::copy_n(reinterpret_cast<const std::uint32_t*>(image.constScanLine(y)),
+                        picture->width, picture->pixels.data() + std::size_t(y) * picture->width);
+    }
+    FinishPixels(*picture);
+    return picture;
+}
+
 // The image in ARGB32, its size checked before it is read (as the header says) and after.
 Step<QImage> ReadImage(Reading& reading, bool runLength) {
     QImageReader& reader = *reading.reader;
     const QSize declared = reader.size();
-    if (declared.isValid() && !PictureSizeAllowed(declared.width(), declared.height()))
-        return Failure{TooLarge(declared.width(), declared.height())};
     // Run-length data may skip pixels, which Qt leaves as its memory held them. It reads into
     // an image of the right size and format when given one: there they stay see-through.
     constexpr int kSkipped = 255;
@@ -302,6 +332,18 @@ PictureLoad Decode(const std::string& path) {
         return Fail(reading.message());
     if (*format == Format::Ico)
         ChooseIconImage(*reading->reader);
+    const QSize declared = reading->reader->size();
+    if (declared.isValid() && !PictureSizeAllowed(declared.width(), declared.height()))
+        return Fail(TooLarge(declared.width(), declared.height()));
+    if (*format == Format::Jpeg) {
+        Step<std::shared_ptr<Picture>> direct = ReadInPlace(*reading, declared);
+        if (!direct)
+            return Fail(direct.message());
+        if (*direct) {
+            (*direct)->lossy = IsLossy(*format);
+            return {std::move(*direct), {}, nullptr};
+        }
+    }
     Step<QImage> image = ReadImage(*reading, *runLength);
     if (!image)
         return Fail(image.message());

@@ -128,6 +128,15 @@ Environment PrepareEnvironment() {
     qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
     if (fontDpi > 0)
         qputenv("QT_FONT_DPI", QByteArray::number(fontDpi));
+    // Qt's own event loop wakes with fewer system calls than GLib's, at every frame of an
+    // animation; GLib's is kept where a GTK platform theme may run its dialogs in it (a desktop
+    // that names itself, or a theme asked for), and where the user chose.
+    const QByteArray desktop = qgetenv("XDG_CURRENT_DESKTOP").toUpper();
+    const bool gtkMayRun =
+        !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORMTHEME") ||
+        (!desktop.isEmpty() && !desktop.contains("KDE") && !desktop.contains("LXQT"));
+    if (!gtkMayRun && !qEnvironmentVariableIsSet("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
     return env;
 }
 
