@@ -27,7 +27,8 @@ int main(int argc, char** argv) {
             return fprintf(stderr, "seen_probe: bad pixel %s\n", argv[a]), 2;
     }
     if (argc < 4 || a >= argc - 1 || n == 0)
-        return fprintf(stderr, "usage: %s TIMEOUT_MS X,Y,RRGGBB[,TOL]... -- PROGRAM...\n", argv[0]), 2;
+        return fprintf(stderr, "usage: %s TIMEOUT_MS X,Y,RRGGBB[,TOL]... -- PROGRAM...\n", argv[0]),
+               2;
     const double timeout = atof(argv[1]);
     Display* d = XOpenDisplay(NULL);
     if (!d)
