@@ -103,6 +103,20 @@ stop_desktop() {  # SHELL-PID DIR
   wait "$1" 2>/dev/null
 }
 
+# The compositor's own pointer (wlroots' virtual-pointer or KWin's fake-input protocol,
+# tests/desktops/vpointer.c), fed through fd 8: point, press and release drive it.
+wayland_pointer() {  # DIR
+  local dir=$1
+  gcc -O1 -o "$dir/vpointer" "$root/tests/desktops/vpointer.c" -lwayland-client &&
+    chmod a+rx "$dir/vpointer" && mkfifo -m 666 "$dir/vpointer.in" ||
+    { skip "$desk" "the compositor's pointer did not build"; return 1; }
+  as_desk "$dir/vpointer" 1280 800 <"$dir/vpointer.in" >"$dir/vpointer.out" 2>&1 &
+  exec 8>"$dir/vpointer.in"
+  wait_for grep -q ready "$dir/vpointer.out" || check "$desk" "the compositor's pointer" false
+  point() { printf 'move %d %d\nmove %d %d\n' $(($1 + 1)) "$2" "$1" "$2" >&8; }
+  press() { echo "down $1" >&8; }
+  release() { echo "up $1" >&8; }
+}
 start_program() {
   conf=$home/.config/Kelvra/Kelvra.conf
   "${AS[@]}" mkdir -p "$(dirname "$conf")"
@@ -385,14 +399,7 @@ kwin_run() {  # DESKTOP-NAME: kwin or plasma
   XENV+=(DISPLAY="$display" WAYLAND_DISPLAY=wayland-0)
   wait_for as_desk xprop -root _NET_SUPPORTING_WM_CHECK >/dev/null
   # Headless, it has no pointer: one through its fake-input protocol stands in.
-  gcc -O1 -o "$dir/vpointer" "$root/tests/desktops/vpointer.c" -lwayland-client && mkfifo "$dir/vpointer.in" ||
-    { skip "$desk" "the fake pointer did not build"; stop_desktop $shell "$dir"; return; }
-  as_desk "$dir/vpointer" 1280 800 <"$dir/vpointer.in" >"$dir/vpointer.out" 2>&1 &
-  exec 8>"$dir/vpointer.in"
-  wait_for grep -q ready "$dir/vpointer.out" || check "$desk" "a fake pointer" false
-  point() { printf 'move %d %d\nmove %d %d\n' $(($1 + 1)) "$2" "$1" "$2" >&8; }
-  press() { echo "down $1" >&8; }
-  release() { echo "up $1" >&8; }
+  wayland_pointer "$dir" || { stop_desktop $shell "$dir"; return; }
   # The pixels come through a pipe, which gdbus cannot pass.
   shot() { as_desk /usr/bin/python3 "$root/tests/desktops/kwin-shot.py" >"$dir/shot.ppm" && convert "$dir/shot.ppm" "$1"; }
   can_drag() { true; }
@@ -524,15 +531,7 @@ sway_run() {
   display=$(<"$dir/display")
   XENV+=(DISPLAY="$display")
   # Headless, it has no pointer: one through its virtual-pointer protocol stands in.
-  gcc -O1 -o "$dir/vpointer" "$root/tests/desktops/vpointer.c" -lwayland-client &&
-    chmod a+rx "$dir/vpointer" && mkfifo -m 666 "$dir/vpointer.in" ||
-    { skip "$desk" "the virtual pointer did not build"; stop_desktop $shell "$dir"; return; }
-  as_desk "$dir/vpointer" 1280 800 <"$dir/vpointer.in" >"$dir/vpointer.out" 2>&1 &
-  exec 8>"$dir/vpointer.in"
-  wait_for grep -q ready "$dir/vpointer.out" || check "$desk" "a virtual pointer" false
-  point() { printf 'move %d %d\nmove %d %d\n' $(($1 + 1)) "$2" "$1" "$2" >&8; }
-  press() { echo "down $1" >&8; }
-  release() { echo "up $1" >&8; }
+  wayland_pointer "$dir" || { stop_desktop $shell "$dir"; return; }
   shot() { as_desk grim "$dir/shot.png" && cp "$dir/shot.png" "$1"; }
   can_drag() { true; }
   # Once the white window is mapped after the picture, Sway still shows the picture above it

@@ -30,6 +30,22 @@ WATCHER_XML = """<node><interface name="org.kde.StatusNotifierWatcher">
 </interface></node>"""
 
 
+def serve(bus, name, xml, object_path, call, get, path):
+    """Serves the interface in xml at object_path under name; "ready" goes to path once the
+    name is ours. Returns when the name is lost."""
+    info = Gio.DBusNodeInfo.new_for_xml(xml).interfaces[0]
+    bus.register_object(object_path, info, call, get, None)
+    loop = GLib.MainLoop()
+
+    def owned(*_):
+        with open(path, "a") as f:
+            f.write("ready\n")
+
+    Gio.bus_own_name_on_connection(bus, name, Gio.BusNameOwnerFlags.NONE, owned,
+                                   lambda *_: loop.quit())
+    loop.run()
+
+
 def watch(path):
     bus = Gio.bus_get_sync(Gio.BusType.SESSION)
     items = []
@@ -51,17 +67,7 @@ def watch(path):
                 "IsStatusNotifierHostRegistered": GLib.Variant("b", True),
                 "ProtocolVersion": GLib.Variant("i", 0)}[prop]
 
-    info = Gio.DBusNodeInfo.new_for_xml(WATCHER_XML).interfaces[0]
-    bus.register_object("/StatusNotifierWatcher", info, call, get, None)
-    loop = GLib.MainLoop()
-
-    def owned(*_):
-        with open(path, "a") as f:
-            f.write("ready\n")
-
-    Gio.bus_own_name_on_connection(bus, WATCHER, Gio.BusNameOwnerFlags.NONE, owned,
-                                   lambda *_: loop.quit())
-    loop.run()
+    serve(bus, WATCHER, WATCHER_XML, "/StatusNotifierWatcher", call, get, path)
 
 
 NOTIFICATIONS = "org.freedesktop.Notifications"
@@ -93,17 +99,8 @@ def notify(path):
         else:
             invocation.return_value(GLib.Variant("(ssss)", ("e2e", "zorvane", "1", "1.2")))
 
-    info = Gio.DBusNodeInfo.new_for_xml(NOTIFICATIONS_XML).interfaces[0]
-    bus.register_object("/org/freedesktop/Notifications", info, call, None, None)
-    loop = GLib.MainLoop()
-
-    def owned(*_):
-        with open(path, "a") as f:
-            f.write("ready\n")
-
-    Gio.bus_own_name_on_connection(bus, NOTIFICATIONS, Gio.BusNameOwnerFlags.NONE, owned,
-                                   lambda *_: loop.quit())
-    loop.run()
+    serve(bus, NOTIFICATIONS, NOTIFICATIONS_XML, "/org/freedesktop/Notifications", call, None,
+          path)
 
 
 def item_call(bus, name, path, iface, method, args, reply=None):
