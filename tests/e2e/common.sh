@@ -185,10 +185,13 @@ layout() {
   xrandr --output DUMMY0 --mode zv1024 --pos "${DX}x$DY" --primary "${second[@]}" &&
     wait_for eval '[[ $(xrandr --listactivemonitors | head -n1) == "Monitors: $n" ]]' ||
     { fail "xrandr could not make the layout $1"; return 1; }
-  # Wine learns of a new layout a little later: wait until a process started now sees it.
-  [[ $E2E_BACKEND != wine ]] ||
-    wait_for eval '[[ $(wine "$E2E_PROBE" monitors 2>/dev/null 9>&- | tr -d "\r") == "$n $((-DX)) $((-DY))" ]]' ||
+  # Wine learns of a new layout a little later, on a busy machine in more than one step: wait
+  # until processes started now see it, and go on seeing it for a second.
+  [[ $E2E_BACKEND != wine ]] || wait_for -t 30 eval 'wine_layout_is $n && holds 1 wine_layout_is $n' ||
     { fail "Wine did not take the layout $1"; return 1; }
+}
+wine_layout_is() {  # MONITORS: as a process started now sees them, with DX and DY
+  [[ $(wine "$E2E_PROBE" monitors 2>/dev/null 9>&- | tr -d "\r") == "$1 $((-DX)) $((-DY))" ]]
 }
 
 # ---- pictures: made by the first script, kept for the next ones while the way they are
