@@ -141,33 +141,50 @@ zv_wine_exe() {
 # made again when Wine's own files are newer than it (Wine would update every copy of
 # it at its first start).
 ZV_TEMPLATE_RECIPE=2  # raised when the template is made differently: old ones are made again
+# zv_wine_template: makes build/wine-template, the prefix every other one is copied from, unless
+# it is there and current. Safe to run beside zv_wine_fresh: they take turns.
+zv_wine_template() {
+  local template=$ZV_ROOT/build/wine-template
+  mkdir -p "$ZV_ROOT/build"
+  (
+    flock -w 600 8 || { echo "wine.sh: the template prefix stays busy" >&2; exit 1; }
+    zv_wine_template_locked "$template"
+  ) 8>"$ZV_ROOT/build/wine-template.lock"
+}
+
+# (With the template lock held.)
+zv_wine_template_locked() {
+  local template=$1
+  if [[ $(cat "$template/.zv-complete" 2>/dev/null) != "$ZV_TEMPLATE_RECIPE" ||
+    $(tr -d '\r\n' <"$template/.update-timestamp" 2>/dev/null) != "$(stat -c %Y /usr/share/wine/wine.inf 2>/dev/null)" ]]; then
+    rm -rf "$template" && mkdir -p "$template" || return 1
+    WINEPREFIX=$template timeout 300 wineboot -i </dev/null >/dev/null 2>&1 ||
+      { echo "wine.sh: wineboot -i failed" >&2; return 1; }
+    # wineboot -i returns with work of the initialisation still running (the registry
+    # written out, services ending): the prefix is whole once every process of it has
+    # ended, however long that takes on a busy machine; a copy taken earlier would be
+    # half made.
+    WINEPREFIX=$template timeout 600 wineserver -w </dev/null >/dev/null 2>&1 ||
+      { echo "wine.sh: the new prefix's processes did not end" >&2; return 1; }
+    [[ -f $template/system.reg ]] || { echo "wine.sh: wineboot -i made no registry" >&2; return 1; }
+    # The USB and HID bus drivers off: nothing here uses them, and their polling took
+    # a second or two of CPU time in each prefix's session.
+    awk '/^\[/ { bus = /^\[System\\\\CurrentControlSet\\\\Services\\\\wine(usb|bus)\]/ }
+      bus && /^"Start"=/ { $0 = "\"Start\"=dword:00000004" } { print }' \
+      "$template/system.reg" >"$template/system.reg.new" &&
+      mv "$template/system.reg.new" "$template/system.reg" || return 1
+    # Names this prefix's server folder in /tmp (Debian's Wine): each copy makes its own.
+    rm -f "$template/wineserver"
+    echo "$ZV_TEMPLATE_RECIPE" >"$template/.zv-complete"
+  fi
+}
+
 zv_wine_fresh() {
   local dir=$1 template=$ZV_ROOT/build/wine-template
   mkdir -p "$ZV_ROOT/build"
   (
     flock -w 600 8 || { echo "wine.sh: the template prefix stays busy" >&2; exit 1; }
-    if [[ $(cat "$template/.zv-complete" 2>/dev/null) != "$ZV_TEMPLATE_RECIPE" ||
-      $(tr -d '\r\n' <"$template/.update-timestamp" 2>/dev/null) != "$(stat -c %Y /usr/share/wine/wine.inf 2>/dev/null)" ]]; then
-      rm -rf "$template" && mkdir -p "$template" || exit 1
-      WINEPREFIX=$template timeout 300 wineboot -i </dev/null >/dev/null 2>&1 ||
-        { echo "wine.sh: wineboot -i failed" >&2; exit 1; }
-      # wineboot -i returns with work of the initialisation still running (the registry
-      # written out, services ending): the prefix is whole once every process of it has
-      # ended, however long that takes on a busy machine; a copy taken earlier would be
-      # half made.
-      WINEPREFIX=$template timeout 600 wineserver -w </dev/null >/dev/null 2>&1 ||
-        { echo "wine.sh: the new prefix's processes did not end" >&2; exit 1; }
-      [[ -f $template/system.reg ]] || { echo "wine.sh: wineboot -i made no registry" >&2; exit 1; }
-      # The USB and HID bus drivers off: nothing here uses them, and their polling took
-      # a second or two of CPU time in each prefix's session.
-      awk '/^\[/ { bus = /^\[System\\\\CurrentControlSet\\\\Services\\\\wine(usb|bus)\]/ }
-        bus && /^"Start"=/ { $0 = "\"Start\"=dword:00000004" } { print }' \
-        "$template/system.reg" >"$template/system.reg.new" &&
-        mv "$template/system.reg.new" "$template/system.reg" || exit 1
-      # Names this prefix's server folder in /tmp (Debian's Wine): each copy makes its own.
-      rm -f "$template/wineserver"
-      echo "$ZV_TEMPLATE_RECIPE" >"$template/.zv-complete"
-    fi
+    zv_wine_template_locked "$template" || exit 1
     find "$dir" -mindepth 1 -maxdepth 1 ! -name .zv-init-incomplete -exec rm -rf {} + &&
       cp -a "$template/." "$dir/" && rm -f "$dir/.zv-complete"
   ) 8>"$ZV_ROOT/build/wine-template.lock"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, AddressSanitizer and UBSan) and runs each one
 # for a bounded time, as many at once as there are cores.
-#   tests/fuzz/run.sh                     smoke run: 20 s a target, 5 s for gif_index_fuzz
+#   tests/fuzz/run.sh                     smoke run: 10 s a target, 5 s for gif_index_fuzz
 #   FUZZ_SECONDS=600 tests/fuzz/run.sh    a longer run, as long for each target
 # Needs clang and libclang-rt-14-dev (the fuzzer runtime). Corpora are kept between
 # runs in build/fuzz/corpus/TARGET; a failing input is left in build/fuzz/artifacts/.
@@ -19,7 +19,7 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DZORVANE_FUZZ=ON >/d
 targets=$(sed -n 's/^zorvane_fuzz_target(\([A-Za-z0-9_]*\) .*/\1/p' "$root/tests/fuzz/CMakeLists.txt")
 # fuzz TARGET: one bounded run; its exit status in $build/TARGET.rc.
 fuzz() {
-  local target=$1 seconds=${FUZZ_SECONDS:-${smoke[$1]:-20}}
+  local target=$1 seconds=${FUZZ_SECONDS:-${smoke[$1]:-10}}
   local corpus=$build/corpus/$target
   mkdir -p "$corpus" "$build/artifacts"
   local options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
@@ -38,7 +38,7 @@ done
 wait
 failed=0
 for target in $targets; do
-  seconds=${FUZZ_SECONDS:-${smoke[$target]:-20}}
+  seconds=${FUZZ_SECONDS:-${smoke[$target]:-10}}
   log=$build/$target.log
   rc=$(cat "$build/$target.rc" 2>/dev/null || echo "?")
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n1)
