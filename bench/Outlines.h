@@ -2,7 +2,7 @@
 
 // What the benchmarks share: the outlines they measure, a picture's run count, and a clock.
 
-#include "picture/Shape.h"
+#include "core/Shape.h"
 
 #include <chrono>
 #include <cstddef>

@@ -11,7 +11,7 @@
 // Lines starting with "RESULT" and "TARGET" are read by scripts/bench.
 
 #include "Outlines.h"
-#include "picture/Shape.h"
+#include "core/Shape.h"
 #include "platform/win32/Region.h"
 
 #include <windows.h>
@@ -42,7 +42,10 @@ constexpr std::uint32_t kMaskPixel = 0xFF000000u | kMaskColor;
 constexpr std::uint32_t kInkPixel = 0xFF804020u;
 
 Picture MakePicture(Outline o, int w, int h) {
-    Picture p{w, h, std::vector<std::uint32_t>(std::size_t(w) * h)};
+    Picture p;
+    p.width = w;
+    p.height = h;
+    p.pixels.resize(std::size_t(w) * h);
     std::mt19937 rng(7);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)

@@ -6,9 +6,9 @@
 // Lines starting with "RESULT" and "TARGET" are read by scripts/bench.
 
 #include "Outlines.h"
-#include "picture/Cutout.h"
-#include "picture/PerPixelRuns.h"
-#include "picture/Shape.h"
+#include "core/Cutout.h"
+#include "core/PerPixelRuns.h"
+#include "core/Shape.h"
 
 #include <benchmark/benchmark.h>
 
@@ -327,8 +327,9 @@ int main(int argc, char** argv) {
                 "FindRowRuns", "per-pixel", "BuildShape", "x per-px");
     std::string results, targets;
     char line[400];
-    std::string cutouts = "\nSoft-edged cutout (MakeCutout) against the exact shape (BuildShapeRects), "
-                          "best CPU ms:\n";
+    std::string cutouts =
+        "\nSoft-edged cutout (MakeCutout) against the exact shape (BuildShapeRects), "
+        "best CPU ms:\n";
     for (Outline k : kOutlines) {
         const std::string name = Name(k);
         double t[5];
@@ -366,8 +367,8 @@ int main(int argc, char** argv) {
     if (drawnShape != reporter.times.end() && drawnCutout != reporter.times.end()) {
         // The random pictures above are the worst case: every figure pixel another colour.
         const double s = drawnShape->second, c = drawnCutout->second;
-        std::snprintf(line, sizeof line, "%-13s shape %8.2f  cutout %8.2f (%.2fx)\n", "drawn", s,
-                      c, c / s);
+        std::snprintf(line, sizeof line, "%-13s shape %8.2f  cutout %8.2f (%.2fx)\n", "drawn", s, c,
+                      c / s);
         cutouts += line;
         std::snprintf(line, sizeof line, "RESULT cutout drawn shape_ms=%.3f cutout_ms=%.3f\n", s,
                       c);

@@ -1,8 +1,8 @@
 // One picture from its file to the shaped window on screen, step by step, with the program's
 // own pieces: the loader (WIC), the shape builder, the region builder and the picture window
-// of Win32Runtime. The steps are those of C_Disp::ShowPicture and Vesquin::Shape, called one
-// at a time so that each can be timed:
-//   decode  Win32Runtime::LoadPicture (read, decode, convert to 32-bit, mark see-through)
+// of Win32Platform. The steps are those of showing a picture and cutting its window to the
+// outline, called one at a time so that each can be timed:
+//   decode  LoadPictureFile (read, decode, convert to 32-bit, mark see-through)
 //   mask    BuildShapeRects with the program's rectangle limit
 //   region  MakeRegion
 //   show    picture and size given to the window, SetWindowRgn, Show, paint, until the screen
@@ -16,10 +16,12 @@
 //   --hold    keep the window up this long at the end (to look at it)
 
 #include "Outlines.h"
-#include "picture/Shape.h"
-#include "platform/win32/Forms.h"
+#include "core/Shape.h"
 #include "platform/win32/Region.h"
-#include "platform/win32/Win32Runtime.h"
+#include "platform/win32/Text.h"
+#include "platform/win32/WicLoader.h"
+#include "platform/win32/Win32PictureWindow.h"
+#include "platform/win32/Win32Platform.h"
 
 #include <objbase.h>
 #include <psapi.h>
@@ -123,13 +125,12 @@ struct Pass {
     double total() const { return decodeMs + maskMs + regionMs + showMs; }
 };
 
-Pass ShowOnce(Win32Runtime& rt, const std::string& path) {
+Pass ShowOnce(Win32Platform& platform, const std::string& path) {
     Pass pass;
-    DispWindow& disp = rt.Disp();
-    Vesquin& ctl = disp.Vesquin1();
+    Win32PictureWindow& window = platform.Picture();
 
     const double t0 = Now();
-    PictureLoad loaded = rt.LoadPicture(path);
+    PictureLoad loaded = LoadPictureFile(Widen(path));
     const double t1 = Now();
     pass.decodeMs = (t1 - t0) * 1e3;
     if (!loaded.picture) {
@@ -140,17 +141,14 @@ Pass ShowOnce(Win32Runtime& rt, const std::string& path) {
     pass.width = picture->width;
     pass.height = picture->height;
 
-    // As ShowPicture: hidden, picture set, window sized to it.
+    // As a picture is shown: hidden, picture set, window sized to it.
     const double t2 = Now();
-    disp.SetVisible(false);
-    ctl.SetAutoSize(true);
-    ctl.SetDragMovesForm(true);
-    ctl.SetPicture(picture);
-    disp.SetHeight(ctl.Height());
-    disp.SetWidth(ctl.Width());
+    window.Hide();
+    window.view().SetPicture(picture);
+    window.Resize(picture->width, picture->height);
     pass.placeMs = (Now() - t2) * 1e3;
 
-    // As Vesquin::Shape, one step at a time.
+    // The window cut to the outline, one step at a time.
     const double t3 = Now();
     const ShapeRects shape = BuildShapeRects(*picture);
     const double t4 = Now();
@@ -162,15 +160,14 @@ Pass ShowOnce(Win32Runtime& rt, const std::string& path) {
     pass.approximated = shape.approximated;
 
     const double t6 = Now();
-    if (region && SetWindowRgn(disp.hwnd(), region.get(), TRUE))
+    if (region && SetWindowRgn(window.hwnd(), region.get(), TRUE))
         (void)region.release();
     const double t7 = Now();
-    disp.Show();
-    disp.SetVisible(true);
+    window.Show();
     const double t8 = Now();
-    UpdateWindow(disp.hwnd());
+    UpdateWindow(window.hwnd());
     const double t9 = Now();
-    const Probe probe = ChooseProbe(*picture, shape, disp.hwnd());
+    const Probe probe = ChooseProbe(*picture, shape, window.hwnd());
     const HDC screen = GetDC(nullptr);
     const double deadline = Now() + 10;
     while (!(pass.verified = OnScreen(screen, probe)) && Now() < deadline) {
@@ -207,12 +204,13 @@ int main(int argc, char** argv) {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     int code = 0;
     {
-        Win32Runtime rt;
-        rt.Disp(); // the picture window exists before a picture is chosen, as in the program
+        Win32Platform platform;
+        platform
+            .Picture(); // the picture window exists before a picture is chosen, as in the program
         Pump();
         const Memory before = ProcessMemory();
 
-        const Pass first = ShowOnce(rt, path);
+        const Pass first = ShowOnce(platform, path);
         const Memory shown = ProcessMemory();
         if (!first.error.empty()) {
             std::printf("cannot load %s: %s\n", path.c_str(), first.error.c_str());
@@ -220,7 +218,7 @@ int main(int argc, char** argv) {
         }
         Pass best = first;
         for (int i = 0; i < repeat; ++i) {
-            const Pass p = ShowOnce(rt, path);
+            const Pass p = ShowOnce(platform, path);
             std::printf(
                 "pass %d: decode %.1f mask %.1f region %.1f show %.1f (ShowWindow %.1f paint "
                 "%.1f to screen %.1f)%s\n",

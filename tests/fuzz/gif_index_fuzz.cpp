@@ -5,8 +5,8 @@
 // to the same frames; and in a GIF put together here each frame is found where it was
 // written, with the fields of the control block before it.
 
-#include "picture/GifBytes.h"
-#include "picture/GifIndex.h"
+#include "core/GifBytes.h"
+#include "core/GifIndex.h"
 
 #include "FuzzCheck.h"
 

@@ -3,16 +3,16 @@
 // monitors and picture. Nothing may crash, and the window's place stays finite
 // and on a monitor.
 
-#include "../fake/FakeRuntime.h"
-#include "host/Conversions.h"
-#include "host/Program.h"
-#include "host/Settings.h"
+#include "../fake/FakePlatform.h"
+#include "app/App.h"
+#include "app/Settings.h"
+#include "core/Conversions.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include "FuzzCheck.h"
 #include <bit>
 #include <cmath>
-#include "FuzzCheck.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -53,13 +53,13 @@ void CheckReading(const std::string& text) {
         CHECK(SameBits(padded, *v));
 }
 
-bool Overlaps(const TwipsRect& a, const TwipsRect& b) {
+bool Overlaps(const PixelRect& a, const PixelRect& b) {
     return a.left < b.left + b.width && b.left < a.left + a.width && a.top < b.top + b.height &&
            b.top < a.top + a.height;
 }
 
 struct Scene {
-    ScreenMetrics screen;
+    Screen screen;
     std::vector<Monitor> monitors;
     bool picture = false;
     int w = 1, h = 1;
@@ -71,13 +71,12 @@ Scene MakeScene(FuzzedDataProvider& in) {
     s.screen.twipsPerPixelX = s.screen.twipsPerPixelY = in.PickValueInArray(kTwipsPerPixel);
     const int count = in.ConsumeIntegralInRange(0, 3);
     for (int i = 0; i < count; ++i) {
-        // Whole pixels, as the system reports monitors; work area inside the bounds.
-        const float t = s.screen.twipsPerPixelX;
-        const float left = t * float(in.ConsumeIntegralInRange(-8000, 8000));
-        const float top = t * float(in.ConsumeIntegralInRange(-8000, 8000));
-        const float width = t * float(in.ConsumeIntegralInRange(200, 8000));
-        const float height = t * float(in.ConsumeIntegralInRange(200, 8000));
-        const float cut = t * float(in.ConsumeIntegralInRange(0, 100));
+        // Work area inside the bounds.
+        const int left = in.ConsumeIntegralInRange(-8000, 8000);
+        const int top = in.ConsumeIntegralInRange(-8000, 8000);
+        const int width = in.ConsumeIntegralInRange(200, 8000);
+        const int height = in.ConsumeIntegralInRange(200, 8000);
+        const int cut = in.ConsumeIntegralInRange(0, 100);
         s.monitors.push_back(
             {{left, top, width, height}, {left + cut, top, width - 2 * cut, height - cut}});
     }
@@ -93,16 +92,16 @@ Scene MakeScene(FuzzedDataProvider& in) {
 
 struct Started {
     bool shown = false;
-    TwipsRect rect;
+    PixelRect rect;
     std::map<std::string, std::string> saved; // after Save current state
 };
 
 Started Start(const Scene& scene, const std::string& save, const SavedSettings& values,
-              bool prevInstance, bool saveAfter) {
-    fake::FakeRuntime rt;
+              bool anotherCopy, bool saveAfter) {
+    fake::FakePlatform rt;
     rt.screen = scene.screen;
     rt.monitors = scene.monitors;
-    rt.prevInstance = prevInstance;
+    rt.anotherCopy = anotherCopy;
     if (scene.picture) {
         // Only the size matters here; no pixels, so that large pictures cost nothing.
         auto p = std::make_shared<Picture>();
@@ -111,36 +110,32 @@ Started Start(const Scene& scene, const std::string& save, const SavedSettings& 
         rt.pictures[save] = p;
     }
     rt.SetSaved("Save", save);
-    rt.SetSaved("Left", values.Left);
-    rt.SetSaved("Top", values.Top);
-    rt.SetSaved("Scale", values.Scale);
-    rt.SetSaved("Always", values.Always);
-    Program program(rt);
-    rt.events = &program; // ended loads come back to it
-    program.TIMESTMP_Form_Load();
+    rt.SetSaved("Left", values.left);
+    rt.SetSaved("Top", values.top);
+    rt.SetSaved("Scale", values.transparent);
+    rt.SetSaved("Always", values.alwaysOnTop);
+    App app(rt);
+    rt.events = &app; // ended loads come back to it
+    app.Started();
 
     Started out;
     CHECK(rt.saveOrder.empty()); // startup never writes
-    CHECK(!rt.ended);
-    if (prevInstance) {
-        CHECK(rt.msgBoxes.empty() && rt.tray.empty());
-        CHECK(rt.Existing(FormName::C_Disp) == nullptr);
+    CHECK(rt.quit == anotherCopy);
+    if (anotherCopy) {
+        CHECK(rt.messages.empty() && rt.tray.empty() && rt.loads.empty());
         return out;
     }
-    CHECK(program.shared().PicturePath == save);
-    CHECK(rt.Checked(MenuItem::p_scale) == (values.Scale != "False"));
-    CHECK(rt.Checked(MenuItem::p_top) == (values.Always == "1"));
+    CHECK(app.state().picturePath == save);
+    CHECK(rt.checked[Command::Transparent] == (values.transparent != "False"));
+    CHECK(rt.checked[Command::AlwaysOnTop] == (values.alwaysOnTop == "1"));
     const bool tried = !Trim(save).empty();
-    CHECK(rt.msgBoxes.size() == (tried && !scene.picture ? 1u : 0u));
-    if (!rt.msgBoxes.empty())
-        CHECK(rt.msgBoxes[0].text.find(save) != std::string::npos);
+    CHECK(rt.messages.size() == (tried && !scene.picture ? 1u : 0u));
+    if (!rt.messages.empty())
+        CHECK(rt.messages[0].text.find(save) != std::string::npos);
 
-    fake::FakeForm* disp = rt.Existing(FormName::C_Disp);
-    if (!disp)
-        return out;
-    const TwipsRect& r = disp->rect;
-    CHECK(std::isfinite(r.left) && std::isfinite(r.top));
-    out.shown = disp->visible;
+    const PixelRect& r = rt.window.bounds;
+    CHECK(std::abs(r.left) <= 30000 && std::abs(r.top) <= 30000);
+    out.shown = rt.window.visible;
     CHECK(out.shown == (tried && scene.picture));
     out.rect = r;
     if (out.shown) {
@@ -149,7 +144,7 @@ Started Start(const Scene& scene, const std::string& save, const SavedSettings& 
             onSome = onSome || Overlaps(r, m.bounds);
         CHECK(onSome);
         if (saveAfter) {
-            program.C_Menu_Click(MenuItem::p_savepic);
+            app.CommandChosen(Command::SaveState);
             for (const char* key : {"Save", "Left", "Top", "Scale", "Always"})
                 out.saved[key] = rt.Saved(key).value_or("");
         }
@@ -163,31 +158,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzedDataProvider in(data, size);
     CheckRoundTrip(std::bit_cast<float>(in.ConsumeIntegral<std::uint32_t>()));
 
-    const bool prevInstance = in.ConsumeIntegralInRange(0, 15) == 0;
+    const bool anotherCopy = in.ConsumeIntegralInRange(0, 15) == 0;
     std::string save = in.ConsumeRandomLengthString(200);
     if (save.empty() && in.ConsumeBool())
         save = "C:\\pics\\p.bmp";
     SavedSettings values;
-    values.Left = in.ConsumeRandomLengthString(80);
-    values.Top = in.ConsumeRandomLengthString(80);
-    values.Scale = in.ConsumeRandomLengthString(8);
-    values.Always = in.ConsumeRandomLengthString(4);
+    values.left = in.ConsumeRandomLengthString(80);
+    values.top = in.ConsumeRandomLengthString(80);
+    values.transparent = in.ConsumeRandomLengthString(8);
+    values.alwaysOnTop = in.ConsumeRandomLengthString(4);
     const Scene scene = MakeScene(in);
-    CheckReading(values.Left);
-    CheckReading(values.Top);
+    CheckReading(values.left);
+    CheckReading(values.top);
 
-    const Started first = Start(scene, save, values, prevInstance, true);
+    const Started first = Start(scene, save, values, anotherCopy, true);
     if (!first.shown)
         return 0;
     // What Save current state wrote puts the window back where it was.
     SavedSettings again;
-    again.Left = first.saved.at("Left");
-    again.Top = first.saved.at("Top");
-    again.Scale = first.saved.at("Scale");
-    again.Always = first.saved.at("Always");
+    again.left = first.saved.at("Left");
+    again.top = first.saved.at("Top");
+    again.transparent = first.saved.at("Scale");
+    again.alwaysOnTop = first.saved.at("Always");
     CHECK(first.saved.at("Save") == save);
-    CHECK(SameBits(TextToSingle(again.Left), first.rect.left));
-    CHECK(SameBits(TextToSingle(again.Top), first.rect.top));
+    CHECK(SavedCoordinateToPixels(again.left, scene.screen.twipsPerPixelX) == first.rect.left);
+    CHECK(SavedCoordinateToPixels(again.top, scene.screen.twipsPerPixelY) == first.rect.top);
     const Started second = Start(scene, save, again, false, false);
     CHECK(second.shown);
     CHECK(second.rect == first.rect);

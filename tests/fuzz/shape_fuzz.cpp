@@ -1,5 +1,5 @@
-#include "picture/Shape.h"
-#include "picture/PerPixelRuns.h"
+#include "core/PerPixelRuns.h"
+#include "core/Shape.h"
 
 #include "FuzzCheck.h"
 

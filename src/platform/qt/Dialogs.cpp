@@ -25,19 +25,16 @@ QString QtFileFilter(const std::string& filter) {
     return filters.join(QStringLiteral(";;"));
 }
 
-QMessageBox::Icon MessageIcon(int style) {
-    switch (style & 0x70) {
-    case 16:
+QMessageBox::Icon MessageIcon(MessageKind kind) {
+    switch (kind) {
+    case MessageKind::Critical:
         return QMessageBox::Critical;
-    case 32:
-        return QMessageBox::Question;
-    case 48:
-        return QMessageBox::Warning;
-    case 64:
+    case MessageKind::Information:
         return QMessageBox::Information;
-    default:
-        return QMessageBox::NoIcon;
+    case MessageKind::Plain:
+        break;
     }
+    return QMessageBox::NoIcon;
 }
 
 QString MessageText(const std::string& text) {

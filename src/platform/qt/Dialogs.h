@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/Platform.h"
+
 #include <QMessageBox>
 #include <QString>
 
@@ -7,14 +9,13 @@
 
 namespace zorvane::qt {
 
-// "name|pattern|name|pattern" with ';' between patterns, as the program gives
+// "name|pattern|name|pattern" with ';' between patterns, as the program's texts hold
 // it, to Qt's "name (pattern pattern);;...". A name that already shows its
 // patterns in brackets keeps only the words before them.
 QString QtFileFilter(const std::string& filter);
 
-// The icon of a message box style: 16 critical, 32 question, 48 exclamation,
-// 64 information; none otherwise.
-QMessageBox::Icon MessageIcon(int style);
+// The icon of a kind of message: none for a plain one.
+QMessageBox::Icon MessageIcon(MessageKind kind);
 
 // Message text with its CR LF line ends as Qt shows them.
 QString MessageText(const std::string& text);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "picture/Animation.h"
-#include "picture/GifIndex.h"
+#include "core/Animation.h"
+#include "core/GifIndex.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
 #include "platform/qt/InstanceLock.h"
 
-#include "host/Module1.h"
+#include "app/App.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

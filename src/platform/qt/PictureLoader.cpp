@@ -1,5 +1,5 @@
 #include "platform/qt/PictureLoader.h"
-#include "picture/LoadMessages.h"
+#include "core/Decoding.h"
 #include "platform/qt/GifFrames.h"
 
 #include <QByteArray>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/Runtime.h"
+#include "app/Platform.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "host/LoadWorkers.h"
-#include "host/Program.h"
-#include "platform/qt/QtRuntime.h"
+#include "app/App.h"
+#include "app/LoadWorkers.h"
+#include "platform/qt/QtPlatform.h"
 
 #include <QApplication>
 
@@ -25,11 +25,11 @@ int main(int argc, char** argv) {
 
     int code = 0;
     {
-        zorvane::qt::QtRuntime runtime;
-        QApplication::setWindowIcon(runtime.AppIcon());
-        runtime.EndOnTerminationSignals();
-        zorvane::Program program(runtime);
-        code = runtime.Run(program);
+        zorvane::qt::QtPlatform platform;
+        QApplication::setWindowIcon(platform.AppIcon());
+        platform.EndOnTerminationSignals();
+        zorvane::App program(platform);
+        code = platform.Run(program);
     }
     // A picture still loading, or a frame being prepared, is abandoned: the windows are gone,
     // and the process leaves now rather than unloading Qt's decoders under the thread still

@@ -10,7 +10,7 @@
 namespace zorvane::win32 {
 
 template <typename Traits> class UniqueHandle {
-public:
+  public:
     using pointer = typename Traits::pointer;
 
     UniqueHandle() = default;
@@ -53,7 +53,7 @@ public:
 
     static long live() { return live_.load(); }
 
-private:
+  private:
     pointer release_keep_count() { return std::exchange(h_, Traits::invalid()); }
 
     pointer h_ = Traits::invalid();
@@ -66,7 +66,9 @@ template <typename H, auto Close> struct Null {
     static pointer invalid() { return nullptr; }
     static void close(pointer h) { Close(h); }
 };
-inline void DeleteGdi(HGDIOBJ h) { ::DeleteObject(h); }
+inline void DeleteGdi(HGDIOBJ h) {
+    ::DeleteObject(h);
+}
 struct Rgn : Null<HRGN, DeleteGdi> {};
 struct Brush : Null<HBRUSH, DeleteGdi> {};
 struct Bitmap : Null<HBITMAP, DeleteGdi> {};
@@ -92,7 +94,7 @@ using UniqueHandleObj = UniqueHandle<traits::Handle>;
 
 // An owned COM interface pointer.
 template <typename T> class ComPtr {
-public:
+  public:
     ComPtr() = default;
     ComPtr(const ComPtr&) = delete;
     ComPtr& operator=(const ComPtr&) = delete;
@@ -119,7 +121,7 @@ public:
             std::exchange(p_, nullptr)->Release();
     }
 
-private:
+  private:
     T* p_ = nullptr;
 };
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "picture/Shape.h"
+#include "core/Shape.h"
 #include "platform/win32/Handles.h"
 
 #include <cstddef>

@@ -1,7 +1,7 @@
 #include "platform/win32/WicLoader.h"
-#include "picture/GifIndex.h"
-#include "picture/IconImages.h"
-#include "picture/LoadMessages.h"
+#include "core/Decoding.h"
+#include "core/GifIndex.h"
+#include "core/IconImages.h"
 
 #include "platform/win32/Handles.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/Runtime.h"
+#include "app/PictureLoad.h"
 
 #include <string>
 

@@ -9,10 +9,10 @@ namespace zorvane::win32 {
 // A window object bound to its HWND from WM_NCCREATE on; the window procedure
 // only dispatches to the derived class's HandleMessage.
 template <typename Derived> class BaseWindow {
-public:
+  public:
     HWND hwnd() const { return hwnd_.get(); }
 
-protected:
+  protected:
     // The derived part is gone by now: detach first, so that the messages of the
     // window's destruction go to the default procedure, not to a dead object.
     ~BaseWindow() {
@@ -49,7 +49,7 @@ protected:
 
     UniqueHwnd hwnd_;
 
-private:
+  private:
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         auto* self = reinterpret_cast<Derived*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
         if (msg == WM_NCCREATE) {

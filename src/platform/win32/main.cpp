@@ -1,7 +1,7 @@
-#include "host/LoadWorkers.h"
-#include "host/Program.h"
+#include "app/App.h"
+#include "app/LoadWorkers.h"
 #include "platform/win32/DllSearch.h"
-#include "platform/win32/Win32Runtime.h"
+#include "platform/win32/Win32Platform.h"
 
 #include <objbase.h>
 #include <windows.h>
@@ -15,9 +15,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     int code = 0;
     {
-        zorvane::win32::Win32Runtime runtime;
-        zorvane::Program program(runtime);
-        code = runtime.Run(program);
+        zorvane::win32::Win32Platform platform;
+        zorvane::App app(platform);
+        code = platform.Run(app);
     }
     // A picture still loading, or a frame being prepared, is abandoned: the windows are gone,
     // and the process leaves now, which ends the worker thread, rather than unwinding COM

@@ -3,7 +3,7 @@
 // loader, shaped by the portable shape code. The table goes to standard output and to
 // ZORVANE_JPEG_TABLE when set.
 
-#include "picture/Shape.h"
+#include "core/Shape.h"
 #include "platform/qt/PictureLoader.h"
 
 #include <QImage>

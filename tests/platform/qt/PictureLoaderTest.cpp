@@ -1,7 +1,7 @@
 #include "platform/qt/PictureLoader.h"
 #include "Support.h"
-#include "picture/GifBytes.h"
-#include "picture/Shape.h"
+#include "core/GifBytes.h"
+#include "core/Shape.h"
 
 #include <QBuffer>
 #include <QByteArray>

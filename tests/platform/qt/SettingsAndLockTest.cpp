@@ -2,7 +2,7 @@
 #include "platform/qt/IniSettings.h"
 #include "platform/qt/InstanceCall.h"
 #include "platform/qt/InstanceLock.h"
-#include "platform/qt/QtRuntime.h"
+#include "platform/qt/QtPlatform.h"
 
 #include <QFile>
 
@@ -34,21 +34,21 @@ std::string Repeat(const std::string& s, int n) {
 
 TEST(IniSettings, TextRoundTripsThroughTheUsersIniFile) {
     UserDirs dirs;
-    QtRuntime rt;
+    QtPlatform platform;
     const std::string values[] = {
         "/home/ユーザー/写真/ねこ 🐈.bmp", Repeat("写", 5000) + Repeat("x", 5000), "",
         "  blanks at both ends  ", "a,b, c", "\"quoted\"", "semi;colon = equals # hash [x]",
         "back\\slash \\n", "line1\nline2\r\n", "@Variant(x)", "%U3042", "True"};
     for (std::size_t i = 0; i < std::size(values); ++i) {
         const std::string key = "K" + std::to_string(i);
-        EXPECT_TRUE(rt.SaveSetting("Kelvra", "Kelvra", key, values[i])) << i;
-        EXPECT_EQ(rt.GetSetting("Kelvra", "Kelvra", key, "default"), values[i]) << i;
+        EXPECT_TRUE(platform.WriteSetting(key, values[i])) << i;
+        EXPECT_EQ(platform.ReadSetting(key), values[i]) << i;
     }
-    EXPECT_EQ(rt.GetSetting("Kelvra", "Kelvra", "Missing", "default"), "default");
-    EXPECT_EQ(rt.GetSetting("Kelvra", "Other", "K0", "default"), "default");
+    EXPECT_EQ(platform.ReadSetting("Missing"), "");
+    EXPECT_EQ(ReadSetting("Kelvra", "Other", "K0"), std::nullopt);
 
     // Plain lines that a person (or another program) can read.
-    rt.SaveSetting("Kelvra", "Kelvra", "Left", "3000");
+    platform.WriteSetting("Left", "3000");
     QFile file(QString::fromStdString(dirs.config + "/Kelvra/Kelvra.conf"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray text = file.readAll();
@@ -56,17 +56,18 @@ TEST(IniSettings, TextRoundTripsThroughTheUsersIniFile) {
     EXPECT_TRUE(text.contains("\nLeft=3000\n"));
 }
 
-TEST(IniSettings, HandWrittenValuesThatAreNotTextReadAsTheDefault) {
+TEST(IniSettings, HandWrittenValuesThatAreNotTextReadAsEmpty) {
     UserDirs dirs;
+    QtPlatform platform;
     QDir().mkpath(QString::fromStdString(dirs.config + "/Kelvra"));
     QFile file(QString::fromStdString(dirs.config + "/Kelvra/Kelvra.conf"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("[Kelvra]\nLeft=1,2\nTop=1500\nSave=\"/pics/a,b.bmp\"\nScale=@ByteArray(x)\n");
     file.close();
     const std::pair<const char*, std::string> cases[] = {
-        {"Left", "default"}, {"Top", "1500"}, {"Save", "/pics/a,b.bmp"}, {"Scale", "default"}};
+        {"Left", ""}, {"Top", "1500"}, {"Save", "/pics/a,b.bmp"}, {"Scale", ""}};
     for (const auto& [key, want] : cases)
-        EXPECT_EQ(ReadSetting("Kelvra", "Kelvra", key).value_or("default"), want) << key;
+        EXPECT_EQ(platform.ReadSetting(key), want) << key;
 }
 
 TEST(IniSettings, FileFollowsXdgConfigHomeElseHomeAndFailedWritesAreReported) {
@@ -327,23 +328,29 @@ TEST(InstanceCall, ALeftSocketRefusesAndIsReplacedAndAHungCopyIsGivenUp) {
     EXPECT_FALSE(QFile::exists(QString::fromStdString(path))); // gone with its listener
 }
 
-TEST(PrevInstance, ASecondRuntimeSeesTheFirstUntilItGoes) {
+TEST(AnotherCopy, ASecondPlatformSeesTheFirstUntilItGoes) {
     UserDirs dirs;
-    auto first = std::make_unique<QtRuntime>();
-    EXPECT_FALSE(first->PrevInstance());
-    EXPECT_FALSE(first->PrevInstance()); // its own lock is no other copy
-    {
-        QtRuntime second;
-        EXPECT_TRUE(second.PrevInstance());
-        // The first listens beside its lock; with no events to give the call to, it answers.
+    auto first = std::make_unique<QtPlatform>();
+    EXPECT_FALSE(first->AnotherCopyRuns());
+    EXPECT_FALSE(first->AnotherCopyRuns()); // its own lock is no other copy
+    // The first listens beside its lock and answers, with or without a program to tell.
+    const auto secondStartCalls = [] {
+        QtPlatform second;
+        EXPECT_TRUE(second.AnotherCopyRuns());
         auto call = std::async(std::launch::async, [&] { return second.CallRunningCopy(); });
         WaitFor([&] { return call.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
                 5000);
-        EXPECT_TRUE(call.get());
-    }
+        return call.get();
+    };
+    EXPECT_TRUE(secondStartCalls());
+    WaitFor([] { return false; }, 100); // the call reaches no program
+    RecordingEvents events;
+    first->SetEvents(&events);
+    EXPECT_TRUE(secondStartCalls());
+    EXPECT_TRUE(WaitFor([&] { return events.startedAgain == 1; }));
     first.reset();
-    QtRuntime third;
-    EXPECT_FALSE(third.PrevInstance());
+    QtPlatform third;
+    EXPECT_FALSE(third.AnotherCopyRuns());
 }
 
 } // namespace

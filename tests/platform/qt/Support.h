@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/Runtime.h"
+#include "app/Platform.h"
 
 #include <QApplication>
 #include <QDir>
@@ -48,33 +48,39 @@ struct UserDirs {
     }
 };
 
-struct RecordingEvents : Events {
-    void TIMESTMP_Form_Load() override {}
-    void TIMESTMP_Form_MouseMove(int, int, float x, float) override { trayMessages.push_back(x); }
-    void TIMESTMP_Form_Terminate() override {}
-    void TIMESTMP_TaskbarCreated() override {}
-    void TIMESTMP_StartedAgain() override { ++startedAgain; }
+struct RecordingEvents : PlatformEvents {
+    void Started() override {}
+    void Ending() override {}
+    void TrayIconClicked(MouseButton button) override { trayClicks.push_back(button); }
+    void TrayRestarted() override {}
+    void StartedAgain() override { ++startedAgain; }
     void Timer(TimerId id) override { timers.push_back(id); }
-    bool C_Disp_Form_QueryUnload(int mode) override {
-        unloadModes.push_back(mode);
-        return cancelUnload;
+    bool PictureWindowClosing(CloseReason reason) override {
+        closeReasons.push_back(reason);
+        return keepWindow;
     }
-    void C_Disp_Vesquin1_MouseEvent(int button, int shift, float x, float y) override {
-        mouse.push_back({float(button), float(shift), x, y});
+    void PictureClicked(MouseButton button, PixelPoint at) override {
+        clicks.push_back({button, at});
     }
-    void C_Menu_Click(MenuItem item) override { clicks.push_back(item); }
+    void CommandChosen(Command command) override { commands.push_back(command); }
     void PictureLoaded(std::uint64_t ticket, PictureLoad load) override {
         loaded.push_back({ticket, std::move(load)});
     }
     void WorkDone(std::uint64_t ticket) override { worked.push_back(ticket); }
 
-    std::vector<float> trayMessages;
+    struct Click {
+        MouseButton button;
+        PixelPoint at;
+        friend bool operator==(const Click&, const Click&) = default;
+    };
+
+    std::vector<MouseButton> trayClicks;
     int startedAgain = 0;
     std::vector<TimerId> timers;
-    std::vector<int> unloadModes;
-    bool cancelUnload = true;
-    std::vector<std::vector<float>> mouse;
-    std::vector<MenuItem> clicks;
+    std::vector<CloseReason> closeReasons;
+    bool keepWindow = true;
+    std::vector<Click> clicks;
+    std::vector<Command> commands;
     std::vector<std::pair<std::uint64_t, PictureLoad>> loaded;
     std::vector<std::uint64_t> worked;
 };

@@ -1,4 +1,4 @@
-#include "platform/qt/QtRuntime.h"
+#include "platform/qt/QtPlatform.h"
 
 #include <QApplication>
 

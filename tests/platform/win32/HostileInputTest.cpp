@@ -2,9 +2,9 @@
 // The pictures come from tools/make_hostile.py; tests/hostile/run.sh writes them
 // and sets ZORVANE_HOSTILE_DIR. Without it these tests skip.
 
-#include "ProgramHarness.h"
-#include "host/LoadWorkers.h"
-#include "menu/C_Menu.h"
+#include "AppHarness.h"
+#include "app/CommandMenu.h"
+#include "app/LoadWorkers.h"
 #include "platform/win32/WicLoader.h"
 
 #include <objbase.h>
@@ -236,8 +236,7 @@ class HostileInput : public ::testing::Test {
 
     // The message box for a refused file: one, critical, naming the file and why.
     static void CheckBox(const Input& in, const Box& box, const std::string& error) {
-        EXPECT_EQ(box.style, vbCritical) << in.name;
-        EXPECT_EQ(box.title, kTitle) << in.name;
+        EXPECT_EQ(box.kind, MessageKind::Critical) << in.name;
         EXPECT_NE(box.text.find(in.utf8), std::string::npos)
             << in.name << ": the message does not name the file: " << box.text;
         EXPECT_NE(box.text.find(error), std::string::npos)
@@ -257,7 +256,7 @@ class HostileInput : public ::testing::Test {
         SettingsGuard guard;
         SaveWithPicture(good.path);
         const auto settings = ReadKey();
-        ProgramRun run;
+        AppRun run;
         const bool running = run.Run([&] {
             ASSERT_TRUE(run.Shown()) << "the good picture was not shown";
             bool playing = false; // an animated picture keeps its file open while shown
@@ -273,13 +272,13 @@ class HostileInput : public ::testing::Test {
                     return playing ? now && now->width == size.cx && now->height == size.cy
                                    : now == before;
                 };
-                const RECT rect = run.DispRect();
-                const std::string path = run.program.shared().PicturePath;
-                const long boxes = run.rt.boxCount;
+                const RECT rect = run.PictureRect();
+                const std::string path = run.app.state().picturePath;
+                const long boxes = run.platform.boxCount;
                 const LiveCounts live = Live();
 
-                run.rt.answers.push_back(in.utf8);
-                run.Click(MenuItem::p_PicSelect);
+                run.platform.answers.push_back(in.utf8);
+                run.Click(Command::ChangePicture);
                 // A frame still being prepared for the picture before holds its file until
                 // the work ends.
                 PumpUntil([] { return LoadWorkers::Running() == 0; });
@@ -291,13 +290,13 @@ class HostileInput : public ::testing::Test {
                 playing = nowPlaying;
                 EXPECT_EQ(Live(), expected) << in.name;
                 EXPECT_EQ(ReadKey(), settings) << in.name << ": the settings changed";
-                EXPECT_TRUE(IsWindowVisible(run.Disp())) << in.name;
+                EXPECT_TRUE(IsWindowVisible(run.PictureHwnd())) << in.name;
                 if (!IsPictureName(in.utf8)) {
                     // Refused by its name before any load: the message lists the formats.
-                    ASSERT_EQ(run.rt.boxCount, boxes + 1) << in.name;
-                    EXPECT_EQ(run.rt.boxes.back().text, kRefusedText) << in.name;
+                    ASSERT_EQ(run.platform.boxCount, boxes + 1) << in.name;
+                    EXPECT_EQ(run.platform.boxes.back().text, kRefusedText) << in.name;
                     EXPECT_TRUE(unchanged()) << in.name;
-                    EXPECT_EQ(run.program.shared().PicturePath, path) << in.name;
+                    EXPECT_EQ(run.app.state().picturePath, path) << in.name;
                     continue;
                 }
                 if (loaded.load.picture && loaded.animated) {
@@ -305,7 +304,7 @@ class HostileInput : public ::testing::Test {
                     double slowest = 0;
                     for (int tick = 0; tick < 50; ++tick) {
                         const auto start = Clock::now();
-                        run.program.Timer(TimerId::Animation);
+                        run.app.Timer(TimerId::Animation);
                         PumpUntil([] { return LoadWorkers::Running() == 0; });
                         slowest = std::max(slowest, Ms(Clock::now() - start));
                     }
@@ -314,20 +313,20 @@ class HostileInput : public ::testing::Test {
                     EXPECT_LT(slowest, 1'000) << in.name;
                 }
                 if (loaded.load.picture) {
-                    EXPECT_EQ(run.rt.boxCount, boxes) << in.name;
-                    EXPECT_EQ(run.program.shared().PicturePath, in.utf8) << in.name;
+                    EXPECT_EQ(run.platform.boxCount, boxes) << in.name;
+                    EXPECT_EQ(run.app.state().picturePath, in.utf8) << in.name;
                     ASSERT_TRUE(run.Shown()) << in.name;
-                    const RECT now = run.DispRect();
+                    const RECT now = run.PictureRect();
                     EXPECT_EQ(now.right - now.left, run.Shown()->width) << in.name;
                     EXPECT_EQ(now.bottom - now.top, run.Shown()->height) << in.name;
                     continue;
                 }
-                ASSERT_EQ(run.rt.boxCount, boxes + 1) << in.name << ": one message expected";
-                CheckBox(in, run.rt.boxes.back(), loaded.load.error);
+                ASSERT_EQ(run.platform.boxCount, boxes + 1) << in.name << ": one message expected";
+                CheckBox(in, run.platform.boxes.back(), loaded.load.error);
                 EXPECT_TRUE(unchanged()) << in.name << ": the picture changed";
-                const RECT now = run.DispRect();
+                const RECT now = run.PictureRect();
                 EXPECT_TRUE(EqualRect(&now, &rect)) << in.name << ": the window moved";
-                EXPECT_EQ(run.program.shared().PicturePath, path) << in.name;
+                EXPECT_EQ(run.app.state().picturePath, path) << in.name;
             }
         });
         EXPECT_TRUE(running);
@@ -338,20 +337,21 @@ class HostileInput : public ::testing::Test {
         SettingsGuard guard;
         SaveWithPicture(in.path);
         const auto settings = ReadKey();
-        ProgramRun run;
+        AppRun run;
         bool visible = false;
-        const bool running = run.Run([&] { visible = IsWindowVisible(run.Disp()) != FALSE; });
+        const bool running =
+            run.Run([&] { visible = IsWindowVisible(run.PictureHwnd()) != FALSE; });
         EXPECT_TRUE(running) << in.name << ": the program ended at startup";
         EXPECT_EQ(ReadKey(), settings) << in.name << ": startup changed the settings";
-        EXPECT_EQ(run.program.shared().PicturePath, in.utf8) << in.name;
+        EXPECT_EQ(run.app.state().picturePath, in.utf8) << in.name;
         if (loaded.load.picture) {
-            EXPECT_EQ(run.rt.boxCount, 0) << in.name;
+            EXPECT_EQ(run.platform.boxCount, 0) << in.name;
             EXPECT_TRUE(visible) << in.name;
             return;
         }
         EXPECT_FALSE(visible) << in.name;
-        ASSERT_EQ(run.rt.boxCount, 1) << in.name << ": one message expected at startup";
-        CheckBox(in, run.rt.boxes[0], loaded.load.error);
+        ASSERT_EQ(run.platform.boxCount, 1) << in.name << ": one message expected at startup";
+        CheckBox(in, run.platform.boxes[0], loaded.load.error);
     }
 
   private:
@@ -460,6 +460,7 @@ class BoxCloser {
     struct Seen {
         HWND hwnd;
         std::wstring title, text;
+        HICON icon; // the one beside the text; none for a plain message
     };
     static std::vector<Seen>& seen() {
         static std::vector<Seen> s;
@@ -478,21 +479,26 @@ class BoxCloser {
                 for (const Seen& s : seen())
                     if (s.hwnd == h)
                         return TRUE;
-                Seen s{h, {}, {}};
+                Seen s{h, {}, {}, nullptr};
                 wchar_t title[256] = {};
                 GetWindowTextW(h, title, 256);
                 s.title = title;
                 EnumChildWindows(
                     h,
                     [](HWND child, LPARAM p) -> BOOL {
+                        auto& seen = *reinterpret_cast<Seen*>(p);
+                        if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+                            IsWindowVisible(child))
+                            seen.icon =
+                                reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
                         const int n = GetWindowTextLengthW(child);
                         std::wstring t(std::size_t(n) + 1, L'\0');
                         GetWindowTextW(child, t.data(), n + 1);
                         t.resize(std::size_t(n));
-                        reinterpret_cast<std::wstring*>(p)->append(t + L"\n");
+                        seen.text.append(t + L"\n");
                         return TRUE;
                     },
-                    reinterpret_cast<LPARAM>(&s.text));
+                    reinterpret_cast<LPARAM>(&s));
                 seen().push_back(s);
                 PostMessageW(h, WM_COMMAND, IDOK, 0);
                 return TRUE;
@@ -503,32 +509,43 @@ class BoxCloser {
     UINT_PTR timer_ = 0;
 };
 
-// The one test that lets the real message box appear: its words reach the screen.
-TEST(RealMessageBox, NamesTheFileAndWhy) {
+// The one test that lets the real message boxes appear: their words reach the screen, under
+// the program's title, with the icon of their kind.
+TEST(RealMessageBox, NamesTheFileAndWhyUnderTheTitleWithTheIconOfItsKind) {
     ScratchFolder dir;
     const std::wstring empty = dir.File(L"空っぽ.jpg", {});
     SettingsGuard guard;
     WriteKey(std::vector<RegValue>{Text(L"Save", empty)});
     const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     {
-        Win32Runtime rt;
-        Program program(rt);
+        Win32Platform platform;
+        App app(platform);
         DrainMessages();
         BoxCloser closer;
-        ScenarioEvents events(program, rt, [&] { PumpUntil([&] { return !rt.Loading(); }); });
+        ScenarioEvents events(app, platform, [&] {
+            PumpUntil([&] { return !platform.Loading(); });
+            for (const Command command : {Command::Help, Command::About})
+                SendMessageW(platform.Menu().hwnd(), WM_COMMAND, CommandId(command), 0);
+        });
         const auto start = Clock::now();
-        rt.Run(events);
+        platform.Run(events);
         DrainMessages();
         EXPECT_TRUE(events.stillRunning);
         EXPECT_LT(Clock::now() - start, std::chrono::seconds(20));
     }
     if (com)
         CoUninitialize();
-    ASSERT_EQ(BoxCloser::seen().size(), 1u);
-    const auto& box = BoxCloser::seen()[0];
-    EXPECT_EQ(box.title, Widen(kTitle));
-    EXPECT_NE(box.text.find(empty), std::wstring::npos) << Narrow(box.text);
-    EXPECT_NE(box.text.find(L"空です"), std::wstring::npos) << Narrow(box.text);
+    const auto& seen = BoxCloser::seen();
+    ASSERT_EQ(seen.size(), 3u);
+    for (const auto& box : seen)
+        EXPECT_EQ(box.title, Widen(kTitle));
+    EXPECT_NE(seen[0].text.find(empty), std::wstring::npos) << Narrow(seen[0].text);
+    EXPECT_NE(seen[0].text.find(L"空です"), std::wstring::npos) << Narrow(seen[0].text);
+    EXPECT_EQ(seen[0].icon, LoadIconW(nullptr, IDI_ERROR));
+    EXPECT_NE(seen[1].text.find(Widen(kHelpText)), std::wstring::npos) << Narrow(seen[1].text);
+    EXPECT_EQ(seen[1].icon, LoadIconW(nullptr, IDI_INFORMATION));
+    EXPECT_NE(seen[2].text.find(Widen(kAboutText)), std::wstring::npos) << Narrow(seen[2].text);
+    EXPECT_EQ(seen[2].icon, nullptr);
 }
 
 } // namespace

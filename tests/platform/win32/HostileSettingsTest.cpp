@@ -1,8 +1,8 @@
 // Bad saved settings and a squatted single-instance name, through the whole
-// program on the real runtime. The settings key is fixed, so each case writes
+// program on the real platform. The settings key is fixed, so each case writes
 // it and the guard puts back what the test prefix had.
 
-#include "ProgramHarness.h"
+#include "AppHarness.h"
 
 #include <gtest/gtest.h>
 #include <objbase.h>
@@ -32,8 +32,8 @@ RegValue Typed(const wchar_t* name, DWORD type, const std::wstring& text) {
     return Raw(name, type, data.c_str(), chars * sizeof(wchar_t));
 }
 
-// Design place of the picture window: 2085 x 1170 twips at 15 twips a pixel.
-constexpr LONG kDesignLeft = 139, kDesignTop = 78;
+// Where the picture window stands before a picture moves it, at 96 dpi.
+constexpr LONG kFirstLeft = 139, kFirstTop = 78;
 
 struct Outcome {
     bool shown = true;
@@ -97,9 +97,9 @@ struct BadSettings : ::testing::Test {
             o.left = o.top = std::nullopt;
         }
         if (name == L"Left")
-            o.left = kDesignLeft;
+            o.left = kFirstLeft;
         if (name == L"Top")
-            o.top = kDesignTop;
+            o.top = kFirstTop;
         if (name == L"Scale")
             o.transparent = true;
         if (name == L"Always")
@@ -112,24 +112,24 @@ struct BadSettings : ::testing::Test {
         SettingsGuard guard;
         WriteKey(Settings(value));
         const auto before = ReadKey();
-        ProgramRun run;
+        AppRun run;
         bool shown = false, topmost = false, transparent = false;
         RECT rect{};
         const auto start = Clock::now();
         const bool running = run.Run([&] {
-            shown = IsWindowVisible(run.Disp()) != FALSE;
-            topmost = (GetWindowLongW(run.Disp(), GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
-            transparent = run.real.Checked(MenuItem::p_scale);
-            rect = run.DispRect();
+            shown = IsWindowVisible(run.PictureHwnd()) != FALSE;
+            topmost = (GetWindowLongW(run.PictureHwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+            transparent = run.CheckMark(Command::Transparent);
+            rect = run.PictureRect();
         });
         EXPECT_LT(Clock::now() - start, std::chrono::seconds(20)) << label;
         EXPECT_TRUE(running) << label << ": the program ended at startup";
         EXPECT_EQ(ReadKey(), before) << label << ": startup changed the settings";
         EXPECT_EQ(shown, want.shown) << label;
-        EXPECT_EQ(run.rt.boxCount, want.boxes) << label;
-        if (want.boxes == 1 && !run.rt.boxes.empty()) {
-            const std::string& text = run.rt.boxes[0].text;
-            EXPECT_NE(text.find(run.program.shared().PicturePath), std::string::npos) << label;
+        EXPECT_EQ(run.platform.boxCount, want.boxes) << label;
+        if (want.boxes == 1 && !run.platform.boxes.empty()) {
+            const std::string& text = run.platform.boxes[0].text;
+            EXPECT_NE(text.find(run.app.state().picturePath), std::string::npos) << label;
             EXPECT_NE(text.find(want.boxMentions), std::string::npos) << label << ": " << text;
         }
         EXPECT_EQ(topmost, want.topmost) << label;
@@ -187,13 +187,13 @@ TEST_F(BadSettings, PositionsThatAreNoFiniteSingleAreIgnored) {
     }
     // Readable numbers, blanks around them included.
     Outcome twelve;
-    twelve.left = 1; // 12 twips, rounded to the nearest pixel
+    twelve.left = 1; // 12 saved, 15 to the pixel: the nearest pixel
     Check("Left=\" 12\"", Text(L"Left", L" 12"), twelve);
     Outcome blanks;
     blanks.top = 300;
     Check("Top=\"  4500  \"", Text(L"Top", L"  4500  "), blanks);
     Outcome comma;
-    comma.left = 82; // 1234.5 twips
+    comma.left = 82; // 1234.5 saved
     Check("Left=\"1234,5\"", Text(L"Left", L"1234,5"), comma);
 }
 
@@ -287,28 +287,30 @@ TEST(SingleInstanceSquat, AnotherKindOfObjectUnderTheNameLetsTheProgramRun) {
         if (probe)
             CloseHandle(probe);
 
-        Win32Runtime first, second;
+        Win32Platform first, second;
         const auto start = Clock::now();
-        const bool firstPrev = first.PrevInstance();
-        const bool secondPrev = second.PrevInstance();
+        const bool firstSeesAnother = first.AnotherCopyRuns();
+        const bool secondSeesAnother = second.AnotherCopyRuns();
         const auto took = Clock::now() - start;
-        EXPECT_FALSE(firstPrev);
-        EXPECT_FALSE(secondPrev) << "a squatted name cannot tell copies apart, so both run";
+        EXPECT_FALSE(firstSeesAnother);
+        EXPECT_FALSE(secondSeesAnother) << "a squatted name cannot tell copies apart, so both run";
         EXPECT_LT(took, std::chrono::seconds(2));
-        std::printf("[ squat    ] %-14s CreateMutexW error %lu; PrevInstance %s, %s; %.1f ms\n",
-                    s.kind, error, firstPrev ? "true" : "false", secondPrev ? "true" : "false",
-                    std::chrono::duration<double, std::milli>(took).count());
+        std::printf(
+            "[ squat    ] %-14s CreateMutexW error %lu; another copy runs: %s, %s; %.1f ms\n",
+            s.kind, error, firstSeesAnother ? "true" : "false",
+            secondSeesAnother ? "true" : "false",
+            std::chrono::duration<double, std::milli>(took).count());
 
-        ProgramRun run;
+        AppRun run;
         EXPECT_TRUE(run.Run()) << "startup must go on as a first copy";
     }
     // Without a squatter the name works as meant: a mutex held elsewhere stops a second copy.
     {
         UniqueHandleObj other(CreateMutexW(nullptr, FALSE, name));
         ASSERT_TRUE(other);
-        ProgramRun run;
+        AppRun run;
         EXPECT_FALSE(run.Run()) << "a second copy must end at startup";
-        EXPECT_EQ(run.rt.boxCount, 0);
+        EXPECT_EQ(run.platform.boxCount, 0);
     }
     if (com)
         CoUninitialize();

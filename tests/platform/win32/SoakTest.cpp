@@ -3,8 +3,8 @@
 // memory after warm-up must be where they are at the end. Run by tests/soak/run.sh,
 // which sets ZORVANE_SOAK_CHANGES and ZORVANE_HOSTILE_DIR; skipped otherwise.
 
-#include "ProgramHarness.h"
-#include "host/LoadWorkers.h"
+#include "AppHarness.h"
+#include "app/LoadWorkers.h"
 #include "platform/win32/WicLoader.h"
 
 #include <gtest/gtest.h>
@@ -109,22 +109,22 @@ TEST(Soak, PictureChangesLeaveNoHandleOrMemoryBehind) {
     SettingsGuard guard;
     WriteKey(std::vector<RegValue>{Text(L"Save", Widen(paths[0])), Text(L"Left", L"1500"),
                                    Text(L"Top", L"1200")});
-    ProgramRun run;
-    run.rt.keepBoxes = false;
+    AppRun run;
+    run.platform.keepBoxes = false;
     Sample atWarm, atEnd;
     long expectedBoxes = 0;
     const auto start = std::chrono::steady_clock::now();
     const bool running = run.Run([&] {
         for (int i = 0; i < changes; ++i) {
             const int k = i % kPeriod;
-            run.rt.answers.push_back(paths[std::size_t(k)]);
-            run.Click(MenuItem::p_PicSelect);
+            run.platform.answers.push_back(paths[std::size_t(k)]);
+            run.Click(Command::ChangePicture);
             Pump();
             expectedBoxes += refused[std::size_t(k)] ? 1 : 0;
-            ASSERT_EQ(run.rt.boxCount, expectedBoxes) << "change " << i << ": " << kCycle[k];
-            run.Click(MenuItem::p_scale);
+            ASSERT_EQ(run.platform.boxCount, expectedBoxes) << "change " << i << ": " << kCycle[k];
+            run.Click(Command::Transparent);
             Pump();
-            run.Click(MenuItem::p_top);
+            run.Click(Command::AlwaysOnTop);
             Pump();
             if (i + 1 == warm) {
                 // Read with no frame being prepared, which would hold its picture's file.

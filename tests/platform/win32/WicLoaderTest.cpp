@@ -1,6 +1,6 @@
 #include "platform/win32/WicLoader.h"
-#include "picture/GifBytes.h"
-#include "picture/Shape.h"
+#include "core/GifBytes.h"
+#include "core/Shape.h"
 #include "platform/win32/Handles.h"
 
 #include <gtest/gtest.h>
