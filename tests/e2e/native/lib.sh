@@ -326,12 +326,22 @@ e2e_begin() {
     ((rc == 0)) || exit 1
   else
     # A private display: white root, 96 dpi, so a pixel is 15 twips.
-    local fd_file=$E2E_ART/$E2E_NAME-display
-    Xvfb -displayfd 3 -screen 0 "${E2E_SIZE}x24" -dpi 96 -wr -nolisten tcp \
-      3>"$fd_file" 2>"$E2E_ART/$E2E_NAME-xvfb.log" &
-    E2E_XVFB=$!
-    wait_for eval '[[ -s $fd_file ]]' || { log "Xvfb did not start"; exit 1; }
-    export DISPLAY=:$(head -n1 "$fd_file")
+    local fd_file=$E2E_ART/$E2E_NAME-display n attempt
+    for attempt in 1 2 3; do
+      Xvfb -displayfd 3 -screen 0 "${E2E_SIZE}x24" -dpi 96 -wr -nolisten tcp \
+        3>"$fd_file" 2>"$E2E_ART/$E2E_NAME-xvfb.log" &
+      E2E_XVFB=$!
+      wait_for eval '[[ -s $fd_file ]]' || { log "Xvfb did not start"; exit 1; }
+      n=$(head -n1 "$fd_file")
+      # The server lives and its display answers. (Twice the window manager then could not
+      # open it.)
+      kill -0 "$E2E_XVFB" 2>/dev/null && timeout 5 xdpyinfo -display ":$n" >/dev/null 2>&1 && break
+      log "Xvfb on :$n does not answer (try $attempt)"
+      kill "$E2E_XVFB" 2>/dev/null
+      wait "$E2E_XVFB" 2>/dev/null
+      E2E_XVFB="" && ((attempt == 3)) && exit 1
+    done
+    export DISPLAY=:$n
   fi
   # The program alone: Qt's X11 platform, no session bus (the tray is XEmbed; a group
   # that wants a tray host over D-Bus starts a bus of its own), its own
@@ -346,8 +356,15 @@ e2e_begin() {
   export XDG_RUNTIME_DIR=$E2E_ART/$E2E_NAME-run
   mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 
-  openbox --sm-disable >"$E2E_ART/$E2E_NAME-openbox.log" 2>&1 9>&- &
-  E2E_HELPERS+=($!)
+  local wm attempt
+  for attempt in 1 2; do
+    openbox --sm-disable >>"$E2E_ART/$E2E_NAME-openbox.log" 2>&1 9>&- &
+    wm=$!
+    E2E_HELPERS+=($wm)
+    wait_for eval '! kill -0 $wm 2>/dev/null || xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"'
+    kill -0 "$wm" 2>/dev/null && break
+    log "the window manager ended at once (try $attempt): $(tail -n1 "$E2E_ART/$E2E_NAME-openbox.log")"
+  done
   wait_for eval 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' ||
     { log "the window manager did not start"; exit 1; }
   # With a client connected for good: the server forgets resources when the last one goes.
