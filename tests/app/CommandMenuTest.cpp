@@ -6,31 +6,6 @@ namespace {
 
 using CommandMenu = AppTest;
 
-// Both builds make the command menu from this table.
-TEST(CommandMenuTable, HoldsTheCommandsInOrderWithTheirSeparators) {
-    const std::pair<Command, const char*> expected[] = {
-        {Command::ChangePicture, "画像交換(&P)"},
-        {Command::AlwaysOnTop, "常に手前表示(&T)"},
-        {Command::Transparent, "透過(&W)"},
-        {Command::SmoothEdges, "輪郭をなめらかに(&M)"},
-        {Command::SaveState, "現在の状態を保存(&S)"},
-        {Command::SaveState, nullptr},
-        {Command::Help, "Help(&H)"},
-        {Command::Help, nullptr},
-        {Command::About, "About(&A)"},
-        {Command::About, nullptr},
-        {Command::Exit, "Exit(&E)"},
-    };
-    ASSERT_EQ(std::size(kCommandMenu), std::size(expected));
-    for (std::size_t i = 0; i < std::size(expected); ++i) {
-        EXPECT_EQ(kCommandMenu[i].command, expected[i].first) << i;
-        if (expected[i].second)
-            EXPECT_STREQ(kCommandMenu[i].caption, expected[i].second) << i;
-        else
-            EXPECT_EQ(kCommandMenu[i].caption, nullptr) << i;
-    }
-}
-
 TEST_F(CommandMenu, RightClickOnThePictureOpensTheMenuUnderTheMouse) {
     SaveUsualSettings(); // window at 3000, 1500 twips = 200, 100 px
     Start();

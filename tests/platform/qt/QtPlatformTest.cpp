@@ -238,13 +238,14 @@ TEST_F(QtPlatformTest, CommandMenuHoldsTheCommandsInOrderWithTheMarksTheProgramS
     QMenu& menu = platform.Menu().menu();
     EXPECT_EQ(menu.title(), "MainMenu");
     const QList<QAction*> actions = menu.actions();
-    ASSERT_EQ(actions.size(), qsizetype(std::size(kCommandMenu)));
-    for (std::size_t i = 0; i < std::size(kCommandMenu); ++i) {
-        const MenuEntry& e = kCommandMenu[i];
-        EXPECT_EQ(actions[i]->isSeparator(), e.caption == nullptr) << i;
-        if (e.caption) {
-            EXPECT_EQ(actions[i]->text(), QString::fromUtf8(e.caption)) << i;
-        }
+    // What the user reads, in order; "" for a separator.
+    const char* const shown[] = {"画像交換(&P)", "常に手前表示(&T)", "透過(&W)",
+                                 "輪郭をなめらかに(&M)", "現在の状態を保存(&S)", "",
+                                 "Help(&H)", "", "About(&A)", "", "Exit(&E)"};
+    ASSERT_EQ(actions.size(), qsizetype(std::size(shown)));
+    for (std::size_t i = 0; i < std::size(shown); ++i) {
+        EXPECT_EQ(actions[i]->isSeparator(), *shown[i] == 0) << i;
+        EXPECT_EQ(actions[i]->text(), QString::fromUtf8(shown[i])) << i;
         EXPECT_TRUE(actions[i]->isEnabled()) << i;
     }
     // No mark, and no empty box, until the program sets them.
@@ -333,10 +334,10 @@ TEST_F(QtPlatformTest, ClicksReachTheProgramAtTheirPixelAndALeftDragMovesTheWind
 TEST_F(QtPlatformTest, CloseAsksTheProgramAndHonoursItsAnswer) {
     for (bool keep : {true, false}) {
         ShowPicture(FramedPicture(20, 20), 10, 10, false);
-        events.closeReasons.clear();
+        events.closing.clear();
         events.keepWindow = keep;
         window().windowHandle()->close(); // as the window manager's close (Alt+F4) arrives
-        EXPECT_EQ(events.closeReasons, std::vector<CloseReason>{CloseReason::User});
+        EXPECT_EQ(events.closing, std::vector<CloseReason>{CloseReason::User});
         EXPECT_EQ(platform.Window().Visible(), keep);
     }
 }

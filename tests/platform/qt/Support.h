@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Platform.h"
+#include "fake/RecordingEvents.h"
 
 #include <QApplication>
 #include <QDir>
@@ -48,42 +49,7 @@ struct UserDirs {
     }
 };
 
-struct RecordingEvents : PlatformEvents {
-    void Started() override {}
-    void Ending() override {}
-    void TrayIconClicked(MouseButton button) override { trayClicks.push_back(button); }
-    void TrayRestarted() override {}
-    void StartedAgain() override { ++startedAgain; }
-    void Timer(TimerId id) override { timers.push_back(id); }
-    bool PictureWindowClosing(CloseReason reason) override {
-        closeReasons.push_back(reason);
-        return keepWindow;
-    }
-    void PictureClicked(MouseButton button, PixelPoint at) override {
-        clicks.push_back({button, at});
-    }
-    void CommandChosen(Command command) override { commands.push_back(command); }
-    void PictureLoaded(std::uint64_t ticket, PictureLoad load) override {
-        loaded.push_back({ticket, std::move(load)});
-    }
-    void WorkDone(std::uint64_t ticket) override { worked.push_back(ticket); }
-
-    struct Click {
-        MouseButton button;
-        PixelPoint at;
-        friend bool operator==(const Click&, const Click&) = default;
-    };
-
-    std::vector<MouseButton> trayClicks;
-    int startedAgain = 0;
-    std::vector<TimerId> timers;
-    std::vector<CloseReason> closeReasons;
-    bool keepWindow = true;
-    std::vector<Click> clicks;
-    std::vector<Command> commands;
-    std::vector<std::pair<std::uint64_t, PictureLoad>> loaded;
-    std::vector<std::uint64_t> worked;
-};
+using fake::RecordingEvents;
 
 // A picture of w x h with a mask-green frame `frame` pixels wide around a block of `inside`.
 inline std::shared_ptr<Picture> FramedPicture(int w, int h, int frame = 2,

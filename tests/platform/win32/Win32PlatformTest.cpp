@@ -3,6 +3,7 @@
 #include "app/LoadWorkers.h"
 #include "app/Settings.h"
 #include "app/Texts.h"
+#include "fake/RecordingEvents.h"
 #include "platform/win32/HostWindow.h"
 #include "platform/win32/MenuWindow.h"
 #include "platform/win32/Registry.h"
@@ -21,43 +22,8 @@
 namespace zorvane::win32 {
 namespace {
 
-struct RecordingEvents : PlatformEvents {
-    void Started() override {}
-    void Ending() override { ++endings; }
-    void TrayIconClicked(MouseButton button) override { trayClicks.push_back(button); }
-    void TrayRestarted() override { ++trayRestarts; }
-    void StartedAgain() override { ++startedAgain; }
-    void Timer(TimerId id) override { timers.push_back(id); }
-    bool PictureWindowClosing(CloseReason reason) override {
-        closing.push_back(reason);
-        return keepWindow;
-    }
-    void PictureClicked(MouseButton button, PixelPoint at) override {
-        pictureClicks.push_back({button, at});
-    }
-    void CommandChosen(Command command) override { commands.push_back(command); }
-    void PictureLoaded(std::uint64_t ticket, PictureLoad load) override {
-        loaded.push_back({ticket, std::move(load)});
-    }
-    void WorkDone(std::uint64_t ticket) override { worked.push_back(ticket); }
+using fake::RecordingEvents;
 
-    struct Click {
-        MouseButton button;
-        PixelPoint at;
-        friend bool operator==(const Click&, const Click&) = default;
-    };
-    std::vector<MouseButton> trayClicks;
-    int endings = 0, trayRestarts = 0, startedAgain = 0;
-    std::vector<TimerId> timers;
-    std::vector<CloseReason> closing;
-    bool keepWindow = true;
-    std::vector<Click> pictureClicks;
-    std::vector<Command> commands;
-    std::vector<std::pair<std::uint64_t, PictureLoad>> loaded;
-    std::vector<std::uint64_t> worked;
-};
-
-// A picture with a mask-green frame 2 pixels wide around a solid block.
 // Pumps this thread's messages until ready() holds, for at most two seconds.
 template <typename F> bool WaitUntil(const F& ready) {
     for (int i = 0; i < 200; ++i) {
@@ -327,7 +293,7 @@ TEST(WindowEvents, ReachTheProgram) {
     platform.Run(recording);
 
     using Click = RecordingEvents::Click;
-    EXPECT_EQ(recording.pictureClicks, (std::vector<Click>{{MouseButton::Right, {12, 7}},
+    EXPECT_EQ(recording.clicks, (std::vector<Click>{{MouseButton::Right, {12, 7}},
                                                            {MouseButton::Middle, {3, 40}},
                                                            {MouseButton::Left, {0, 0}}}));
     EXPECT_EQ(recording.closing, std::vector<CloseReason>{CloseReason::User});
