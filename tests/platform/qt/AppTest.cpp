@@ -1,5 +1,5 @@
-#include "Support.h"
 #include "app/App.h"
+#include "Support.h"
 #include "platform/qt/IniSettings.h"
 #include "platform/qt/InstanceCall.h"
 #include "platform/qt/InstanceLock.h"
@@ -48,8 +48,11 @@ struct AppOnQt : ::testing::Test {
         return path.toStdString();
     }
     void SaveSettings(const std::string& picture, const char* scale, const char* always) {
-        const std::pair<const char*, std::string> values[] = {
-            {"Save", picture}, {"Left", "3000"}, {"Top", "1500"}, {"Scale", scale}, {"Always", always}};
+        const std::pair<const char*, std::string> values[] = {{"Save", picture},
+                                                              {"Left", "3000"},
+                                                              {"Top", "1500"},
+                                                              {"Scale", scale},
+                                                              {"Always", always}};
         for (const auto& [key, text] : values)
             ASSERT_TRUE(platform.WriteSetting(key, text));
     }

@@ -239,9 +239,17 @@ TEST_F(QtPlatformTest, CommandMenuHoldsTheCommandsInOrderWithTheMarksTheProgramS
     EXPECT_EQ(menu.title(), "MainMenu");
     const QList<QAction*> actions = menu.actions();
     // What the user reads, in order; "" for a separator.
-    const char* const shown[] = {"画像交換(&P)", "常に手前表示(&T)", "透過(&W)",
-                                 "輪郭をなめらかに(&M)", "現在の状態を保存(&S)", "",
-                                 "Help(&H)", "", "About(&A)", "", "Exit(&E)"};
+    const char* const shown[] = {"画像交換(&P)",
+                                 "常に手前表示(&T)",
+                                 "透過(&W)",
+                                 "輪郭をなめらかに(&M)",
+                                 "現在の状態を保存(&S)",
+                                 "",
+                                 "Help(&H)",
+                                 "",
+                                 "About(&A)",
+                                 "",
+                                 "Exit(&E)"};
     ASSERT_EQ(actions.size(), qsizetype(std::size(shown)));
     for (std::size_t i = 0; i < std::size(shown); ++i) {
         EXPECT_EQ(actions[i]->isSeparator(), *shown[i] == 0) << i;

@@ -35,10 +35,18 @@ std::string Repeat(const std::string& s, int n) {
 TEST(IniSettings, TextRoundTripsThroughTheUsersIniFile) {
     UserDirs dirs;
     QtPlatform platform;
-    const std::string values[] = {
-        "/home/ユーザー/写真/ねこ 🐈.bmp", Repeat("写", 5000) + Repeat("x", 5000), "",
-        "  blanks at both ends  ", "a,b, c", "\"quoted\"", "semi;colon = equals # hash [x]",
-        "back\\slash \\n", "line1\nline2\r\n", "@Variant(x)", "%U3042", "True"};
+    const std::string values[] = {"/home/ユーザー/写真/ねこ 🐈.bmp",
+                                  Repeat("写", 5000) + Repeat("x", 5000),
+                                  "",
+                                  "  blanks at both ends  ",
+                                  "a,b, c",
+                                  "\"quoted\"",
+                                  "semi;colon = equals # hash [x]",
+                                  "back\\slash \\n",
+                                  "line1\nline2\r\n",
+                                  "@Variant(x)",
+                                  "%U3042",
+                                  "True"};
     for (std::size_t i = 0; i < std::size(values); ++i) {
         const std::string key = "K" + std::to_string(i);
         EXPECT_TRUE(platform.WriteSetting(key, values[i])) << i;
@@ -108,8 +116,8 @@ TEST(InstanceLock, FolderIsTheUsersPrivateRuntimeFolderElseOneUnderTmp) {
     mkdir(base.c_str(), 01777);
     const std::string fallback = base + "/zorvane-" + std::to_string(uid);
     const std::pair<const char*, std::string> cases[] = {
-        {good.c_str(), good},           {open.c_str(), fallback}, {others.c_str(), fallback},
-        {"relative", fallback},         {nullptr, fallback},      {"/no/such/folder", fallback},
+        {good.c_str(), good},   {open.c_str(), fallback}, {others.c_str(), fallback},
+        {"relative", fallback}, {nullptr, fallback},      {"/no/such/folder", fallback},
     };
     for (const auto& [xdg, want] : cases)
         EXPECT_EQ(LockFolder(xdg, base, uid), want) << (xdg ? xdg : "(unset)");
@@ -121,7 +129,8 @@ TEST(InstanceLock, FolderIsTheUsersPrivateRuntimeFolderElseOneUnderTmp) {
     const std::pair<const char*, std::function<void(const std::string&)>> unsafe[] = {
         {"link", [&](const std::string& n) { symlink(good.c_str(), n.c_str()); }},
         {"wide", [](const std::string& n) { mkdir(n.c_str(), 0755), chmod(n.c_str(), 0755); }},
-        {"theirs", [](const std::string& n) {
+        {"theirs",
+         [](const std::string& n) {
              mkdir(n.c_str(), 0700);
              (void)!chown(n.c_str(), 65534, gid_t(-1));
          }},

@@ -4,8 +4,8 @@
 #include "fake/RecordingEvents.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTimer>

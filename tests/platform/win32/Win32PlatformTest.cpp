@@ -294,8 +294,8 @@ TEST(WindowEvents, ReachTheProgram) {
 
     using Click = RecordingEvents::Click;
     EXPECT_EQ(recording.clicks, (std::vector<Click>{{MouseButton::Right, {12, 7}},
-                                                           {MouseButton::Middle, {3, 40}},
-                                                           {MouseButton::Left, {0, 0}}}));
+                                                    {MouseButton::Middle, {3, 40}},
+                                                    {MouseButton::Left, {0, 0}}}));
     EXPECT_EQ(recording.closing, std::vector<CloseReason>{CloseReason::User});
     EXPECT_EQ(recording.trayClicks,
               (std::vector<MouseButton>{MouseButton::Left, MouseButton::Left, MouseButton::Right,
