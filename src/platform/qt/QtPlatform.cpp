@@ -14,13 +14,16 @@
 #include <QDBusInterface>
 #include <QDBusMessage>
 #include <QDialog>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QScreen>
 #include <QShortcut>
 #include <QSocketNotifier>
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -28,6 +31,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <initializer_list>
 
 namespace zorvane::qt {
 namespace {
@@ -85,6 +89,32 @@ bool StatusNotifierHostRegistered() {
     return iface.property("IsStatusNotifierHostRegistered").toBool();
 }
 
+// The text of the first of these files that holds some, trimmed; "" for none.
+std::string FirstLine(std::initializer_list<const char*> paths) {
+    for (const char* path : paths) {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly)) {
+            const QByteArray line = file.readLine(256).trimmed();
+            if (!line.isEmpty())
+                return line.toStdString();
+        }
+    }
+    return {};
+}
+
+// Whether a session bus can be reached without starting one: named in the environment, the
+// user's bus (systemd's, in the runtime folder), or one launched for this display before.
+bool SessionBusWithinReach(const DisplayProbe& display) {
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return true;
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QFileInfo::exists(QString::fromLocal8Bit(runtime + "/bus")))
+        return true;
+    const passwd* user = getpwuid(getuid());
+    return user && display.LaunchedSessionBus(
+                       user->pw_name, FirstLine({"/etc/machine-id", "/var/lib/dbus/machine-id"}));
+}
+
 } // namespace
 
 int ScaledFontDpi(const QByteArray& scaleFactor, int baseDpi) {
@@ -115,6 +145,12 @@ Environment PrepareEnvironment() {
         }
         if (baseDpi <= 0)
             baseDpi = env.display->xftDpi();
+        // With no session bus to reach, libdbus would start one at the tray's first question
+        // (dbus-launch --autolaunch: about 40 ms before the picture shows), a bus of this
+        // program's own with no tray host or notification service on it, left running until
+        // the display closes. The program goes without instead.
+        if (!SessionBusWithinReach(*env.display))
+            qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/zorvane-no-session-bus");
     }
     // Qt's scaling would draw the picture larger and smoothed, with window places
     // and sizes in scaled units that cannot hold every device pixel at 1.25 or 1.5.

@@ -42,8 +42,8 @@ xcb_window_t Root(xcb_connection_t* c) {
 
 // The property's value, at most 4 KiB of it; empty when absent.
 std::string Property(xcb_connection_t* c, xcb_window_t window, xcb_atom_t name, xcb_atom_t type) {
-    const std::unique_ptr<xcb_get_property_reply_t, Free> reply(xcb_get_property_reply(
-        c, xcb_get_property(c, 0, window, name, type, 0, 1024), nullptr));
+    const std::unique_ptr<xcb_get_property_reply_t, Free> reply(
+        xcb_get_property_reply(c, xcb_get_property(c, 0, window, name, type, 0, 1024), nullptr));
     if (!reply || reply->type != type)
         return {};
     return std::string(static_cast<const char*>(xcb_get_property_value(reply.get())),
@@ -90,6 +90,22 @@ DisplayProbe::DisplayProbe() : connection_(xcb_connect(nullptr, nullptr)) {
                                     std::size_t(xcb_get_property_value_length(reply.get()))));
 }
 
+bool DisplayProbe::LaunchedSessionBus(std::string_view user, std::string_view machineId) const {
+    if (!open_ || user.empty() || machineId.empty())
+        return false;
+    xcb_connection_t* c = connection_.get();
+    const std::string name =
+        "_DBUS_SESSION_BUS_SELECTION_" + std::string(user) + "_" + std::string(machineId);
+    // Only if the atom exists: a bus that was never launched here leaves none to make.
+    const std::unique_ptr<xcb_intern_atom_reply_t, Free> atom(xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 1, std::uint16_t(name.size()), name.data()), nullptr));
+    if (!atom || atom->atom == XCB_ATOM_NONE)
+        return false;
+    const std::unique_ptr<xcb_get_selection_owner_reply_t, Free> owner(
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr));
+    return owner && owner->owner != XCB_WINDOW_NONE;
+}
+
 int XftDpi(std::string_view resources) {
     constexpr std::string_view kName = "Xft.dpi:";
     while (!resources.empty()) {
@@ -118,8 +134,9 @@ bool CompositorRunning() {
         screen = 0;
     std::free(host);
     const std::string name = "_NET_WM_CM_S" + std::to_string(screen);
-    const std::unique_ptr<xcb_get_selection_owner_reply_t, Free> reply(xcb_get_selection_owner_reply(
-        c, xcb_get_selection_owner(c, Atom(c, name.c_str())), nullptr));
+    const std::unique_ptr<xcb_get_selection_owner_reply_t, Free> reply(
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, Atom(c, name.c_str())),
+                                      nullptr));
     return reply && reply->owner != XCB_NONE;
 }
 
@@ -142,8 +159,8 @@ bool XWaylandServer() {
         return false;
     // Its own extension came with XWayland 23; before, only its monitors' names tell.
     static constexpr char kName[] = "XWAYLAND";
-    const std::unique_ptr<xcb_query_extension_reply_t, Free> reply(xcb_query_extension_reply(
-        c, xcb_query_extension(c, sizeof kName - 1, kName), nullptr));
+    const std::unique_ptr<xcb_query_extension_reply_t, Free> reply(
+        xcb_query_extension_reply(c, xcb_query_extension(c, sizeof kName - 1, kName), nullptr));
     if (reply && reply->present)
         return true;
     const QList<QScreen*> screens = QGuiApplication::screens();

@@ -42,6 +42,10 @@ class DisplayProbe {
     DisplayProbe();
     bool open() const { return open_; }    // the server answered
     int xftDpi() const { return xftDpi_; } // its Xft.dpi resource; 0 when not set
+    // Whether a session bus started for this display and user (dbus-launch --autolaunch)
+    // runs: the selection it owns while it lives has an owner. `machineId` as in
+    // /etc/machine-id.
+    bool LaunchedSessionBus(std::string_view user, std::string_view machineId) const;
 
   private:
     struct Disconnect {

@@ -491,6 +491,33 @@ TEST(Scaling, AScaleFactorBecomesTheFontDpiAndXResourcesGiveTheBase) {
         EXPECT_EQ(XftDpi(text), dpi) << text;
 }
 
+// A session bus launched for the display (as dbus-launch --autolaunch does it) owns a selection
+// named for the user and the machine while it runs; the program uses that bus rather than
+// starting one of its own.
+TEST(DisplayProbe, SeesASessionBusLaunchedForTheDisplayOnlyWhileItRuns) {
+    const DisplayProbe probe;
+    ASSERT_TRUE(probe.open());
+    EXPECT_FALSE(probe.LaunchedSessionBus("tester", "0123abcd"));
+
+    xcb_connection_t* x = xcb_connect(nullptr, nullptr);
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(x)).data;
+    const xcb_window_t bus = xcb_generate_id(x);
+    xcb_create_window(x, XCB_COPY_FROM_PARENT, bus, screen->root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+    const std::string name = "_DBUS_SESSION_BUS_SELECTION_tester_0123abcd";
+    auto* atom = xcb_intern_atom_reply(
+        x, xcb_intern_atom(x, 0, std::uint16_t(name.size()), name.data()), nullptr);
+    ASSERT_NE(atom, nullptr);
+    xcb_set_selection_owner(x, bus, atom->atom, XCB_CURRENT_TIME);
+    std::free(atom);
+    std::free(xcb_get_input_focus_reply(x, xcb_get_input_focus(x), nullptr)); // the server has it
+    EXPECT_TRUE(probe.LaunchedSessionBus("tester", "0123abcd"));
+    EXPECT_FALSE(probe.LaunchedSessionBus("someone", "0123abcd")) << "another user's bus";
+
+    xcb_disconnect(x); // the bus ends: its window, and the selection, go
+    EXPECT_TRUE(WaitFor([&] { return !probe.LaunchedSessionBus("tester", "0123abcd"); }));
+}
+
 // While a slow load, or slow work, runs the event loop goes on (a timer keeps firing), and the
 // results come back afterwards, each under its own ticket, the failed one with its reason.
 TEST_F(QtPlatformTest, LoadsRunOffTheEventLoopAndComeBackThroughIt) {
